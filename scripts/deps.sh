@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a task needs, only those missing, so that a
+# second run does nothing. Usage: deps.sh build|test|demo
+set -euo pipefail
+
+build=(cmake ninja-build g++ pkg-config)
+test=(libgtest-dev libgmock-dev nginx-light curl python3 procps)
+shell=(libgtk-3-dev libwebkit2gtk-4.1-dev)
+display=(xvfb xauth xdotool imagemagick dbus dbus-x11)
+
+case "${1:-build}" in
+  build) wanted=("${build[@]}") ;;
+  test)  wanted=("${build[@]}" "${test[@]}") ;;
+  demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
+  *) echo "deps.sh: unknown set '$1' (build, test or demo)" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,2 @@
+#include <cstdio>
+int main() { std::puts("usage: quorvel-get URL"); return 2; }
