@@ -1,0 +1,167 @@
+#include "support/scripted_server.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace quorvel::test {
+
+using Clock = std::chrono::steady_clock;
+
+bool ScriptedConnection::ReadSome(Clock::time_point until) {
+    while (!FStopping.load()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{FFd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
+        if (r < 0 && errno != EINTR) return false;
+        if (r <= 0) continue;
+        char buf[65536];
+        const ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        FReceived.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+    return false;
+}
+
+std::string ScriptedConnection::ReadRequestHead(std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    const std::size_t start = FHeadEnd;
+    for (;;) {
+        const auto end = FReceived.find("\r\n\r\n", start);
+        if (end != std::string::npos) {
+            FHeadEnd = end + 4;
+            return FReceived.substr(start, FHeadEnd - start);
+        }
+        if (!ReadSome(until)) {
+            FHeadEnd = FReceived.size();
+            return FReceived.substr(start);
+        }
+    }
+}
+
+std::string ScriptedConnection::ReadUntilClose(std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    const std::size_t start = FHeadEnd;
+    while (ReadSome(until)) {
+    }
+    FHeadEnd = FReceived.size();
+    return FReceived.substr(start);
+}
+
+bool ScriptedConnection::Send(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(FFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void ScriptedConnection::ShutdownSend() { ::shutdown(FFd, SHUT_WR); }
+
+void ScriptedConnection::Reset() {
+    linger l{1, 0};
+    ::setsockopt(FFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::shutdown(FFd, SHUT_RDWR);
+}
+
+ScriptedServer::ScriptedServer(std::vector<Script> scripts) : FScripts(std::move(scripts)) {
+    FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (FListenFd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(FListenFd, 64) != 0)
+        throw std::runtime_error("bind/listen: " + std::string(std::strerror(errno)));
+    socklen_t len = sizeof a;
+    ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&a), &len);
+    FPort = ntohs(a.sin_port);
+    if (::pipe2(FWakePipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    FThread = std::thread([this] { Run(); });
+}
+
+ScriptedServer::~ScriptedServer() {
+    FStopping.store(true);
+    const char b = 1;
+    [[maybe_unused]] auto w = ::write(FWakePipe[1], &b, 1);
+    FThread.join();
+    ::close(FListenFd);
+    ::close(FWakePipe[0]);
+    ::close(FWakePipe[1]);
+}
+
+void ScriptedServer::Run() {
+    while (!FStopping.load()) {
+        pollfd p[2] = {{FListenFd, POLLIN, 0}, {FWakePipe[0], POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0) continue;
+        if (p[1].revents) return;
+        const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        const int index = FAccepted.fetch_add(1);
+        ScriptedConnection c(fd, FStopping);
+        if (!FScripts.empty()) {
+            const auto& script = FScripts[std::min<std::size_t>(static_cast<std::size_t>(index), FScripts.size() - 1)];
+            try {
+                script(c);
+            } catch (...) {
+                // A script that fails still records what it received.
+            }
+        }
+        ::close(fd);
+        std::lock_guard<std::mutex> lock(FMutex);
+        FRequests.push_back(c.Received());
+    }
+}
+
+std::vector<std::string> ScriptedServer::Requests() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FRequests;
+}
+
+bool ScriptedServer::WaitForConnections(int n, std::chrono::milliseconds limit) const {
+    const auto until = Clock::now() + limit;
+    while (Clock::now() < until) {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            if (static_cast<int>(FRequests.size()) >= n) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+int OpenDescriptorCount() {
+    int count = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (const dirent* e = ::readdir(d)) {
+            if (e->d_name[0] != '.') ++count;
+        }
+        ::closedir(d);
+        --count;  // the descriptor of the listing itself
+    }
+    return count;
+}
+
+int ThreadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+    }
+    return -1;
+}
+
+}  // namespace quorvel::test
