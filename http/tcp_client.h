@@ -25,8 +25,10 @@ public:
     std::string BoundIP;
     std::uint16_t BoundPort = 0, BoundPortMin = 0, BoundPortMax = 0;
     TIdReuseSocket ReuseSocket = TIdReuseSocket::rsOSDependent;
-    // Copied into the transport at each Connect (see TIdIOHandlerStack).
+    // Copied into the transport at each Connect (see TIdIOHandlerStack);
+    // SetDeadline also updates an existing transport.
     TIdDeadline Deadline;
+    void SetDeadline(TIdDeadline ADeadline);
 
     // The transport; created by the first Connect and owned by the client.
     TIdIOHandlerStack* IOHandler() { return FIOHandler.get(); }
@@ -38,6 +40,7 @@ public:
 
 protected:
     virtual void DoOnDisconnected() {}
+    virtual void DoOnConnected() {}
 
 private:
     std::unique_ptr<TIdIOHandlerStack> FIOHandler;
