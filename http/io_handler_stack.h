@@ -68,6 +68,7 @@ public:
     std::string ReadLn(const std::string& ATerminator = "", std::int32_t ATimeout = -1,
                        std::int32_t AMaxLineLength = -1);
     void ReadBytes(Bytes& VBuffer, std::int32_t AByteCount, bool AAppend = true);
+    // A negative count reads until the peer's close, as AReadUntilDisconnect.
     void ReadStream(TStream& AStream, std::int64_t AByteCount = -1, bool AReadUntilDisconnect = false);
     void Discard(std::int64_t AByteCount);
     void DiscardAll();
@@ -86,6 +87,8 @@ private:
     void ConnectSocket();
     void ConnectWithTimeout(std::int32_t ATimeout);
     void SendDirect(const std::uint8_t* data, std::size_t size);
+    // A wait of ms (negative: no limit) cut to the time left until Deadline.
+    std::int32_t CutToDeadline(std::int32_t ms) const;
 
     bool FOpened = false;
     bool FClosedGracefully = false;
@@ -95,6 +98,7 @@ private:
     std::unique_ptr<TIdBuffer> FWriteBuffer;
     std::int32_t FWriteBufferThreshold = -1;
     std::unique_ptr<TIdSocketHandle> FBinding;
+    Bytes FRecvChunk;
 };
 
 }  // namespace quorvel

@@ -131,8 +131,8 @@ public:
     std::size_t Receive(TIdStackSocketHandle s, std::uint8_t* data, std::size_t size);
     // One send; returns how many bytes were taken. 0 bytes sends nothing.
     std::size_t Send(TIdStackSocketHandle s, const std::uint8_t* data, std::size_t size);
-    // Shutdown for sending, then close; never raises.
-    void Disconnect(TIdStackSocketHandle s);
+    // Shutdown for sending, then close; never raises, needs no stack object.
+    static void Disconnect(TIdStackSocketHandle s);
     // Negative time-out: no limit.
     bool SelectRead(TIdStackSocketHandle s, std::int32_t timeoutMs);
 
@@ -144,8 +144,12 @@ public:
     [[noreturn]] static void RaiseSocketError(int number);
     static std::string WSTranslateSocketErrorMsg(int number);
 
-private:
-    TIdStack();
+    // Only the usage count makes stack objects.
+    class Key {
+        friend class TIdStack;
+        Key() = default;
+    };
+    explicit TIdStack(Key) {}
 };
 
 // Address text: IPv4 dotted decimal; IPv6 eight upper-case hexadecimal groups

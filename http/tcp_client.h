@@ -41,6 +41,7 @@ public:
 protected:
     virtual void DoOnDisconnected() {}
     virtual void DoOnConnected() {}
+    virtual void DisconnectNotifyPeer() {}
 
 private:
     std::unique_ptr<TIdIOHandlerStack> FIOHandler;
