@@ -1,0 +1,133 @@
+#include "net_helpers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace quorvel::test {
+
+namespace {
+
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
+std::uint16_t BoundPort(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+}  // namespace
+
+RefusedPort::RefusedPort() {
+    FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    if (FFd < 0 || ::bind(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        throw std::runtime_error("cannot bind a loopback port");
+    FPort = BoundPort(FFd);
+}
+
+RefusedPort::~RefusedPort() { ::close(FFd); }
+
+UnansweredListener::UnansweredListener() {
+    FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    if (FListenFd < 0 || ::bind(FListenFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(FListenFd, 0) != 0)
+        throw std::runtime_error("cannot listen on loopback");
+    FPort = BoundPort(FListenFd);
+    a = Loopback(FPort);
+    // Fill the queue until a connect stays unanswered; the last filler, left
+    // pending, is the proof that the next one blocks too.
+    for (int i = 0; i < 16 && !FBlocks; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        FFillers.push_back(fd);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 || errno != EINPROGRESS) continue;
+        pollfd p{fd, POLLOUT, 0};
+        FBlocks = ::poll(&p, 1, 300) == 0;
+    }
+}
+
+UnansweredListener::~UnansweredListener() {
+    for (int fd : FFillers) ::close(fd);
+    ::close(FListenFd);
+}
+
+StreamEnd ReadToEnd(int fd, std::string& received, Ms limit) {
+    const auto until = SteadyClock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<Ms>(until - SteadyClock::now()).count();
+        if (left <= 0) return StreamEnd::StillOpen;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return StreamEnd::StillOpen;
+        char buf[65536];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0) return StreamEnd::Orderly;
+        if (n < 0) return errno == EINTR ? ReadToEnd(fd, received, Ms(left)) : StreamEnd::Reset;
+        received.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+bool IsCloseOnExec(TIdStackSocketHandle s) {
+    const int flags = ::fcntl(static_cast<int>(s), F_GETFD);
+    return flags >= 0 && (flags & FD_CLOEXEC) != 0;
+}
+
+CountingPlatform::CountingPlatform() : FReal(DefaultSocketPlatform()) { TIdStack::SetPlatformForTesting(this); }
+CountingPlatform::~CountingPlatform() { TIdStack::SetPlatformForTesting(nullptr); }
+
+void CountingPlatform::StartLibrary() {
+    ++FStartCalls;
+    FReal.StartLibrary();
+}
+int CountingPlatform::LastError() { return FReal.LastError(); }
+std::string CountingPlatform::LastSystemErrorText() { return FReal.LastSystemErrorText(); }
+TIdStackSocketHandle CountingPlatform::Socket(TIdIPVersion family, int type, int protocol) {
+    return FReal.Socket(family, type, protocol);
+}
+int CountingPlatform::Bind(TIdStackSocketHandle s, const TIdSockAddr& local) { return FReal.Bind(s, local); }
+int CountingPlatform::Connect(TIdStackSocketHandle s, const TIdSockAddr& peer, TIdConnectWaker* waker) {
+    ++FConnectCalls;
+    return FReal.Connect(s, peer, waker);
+}
+std::unique_ptr<TIdConnectWaker> CountingPlatform::NewConnectWaker() { return FReal.NewConnectWaker(); }
+int CountingPlatform::SetSockOpt(TIdStackSocketHandle s, int level, int option, std::int32_t value) {
+    return FReal.SetSockOpt(s, level, option, value);
+}
+int CountingPlatform::GetSockName(TIdStackSocketHandle s, TIdSockAddr& local) { return FReal.GetSockName(s, local); }
+int CountingPlatform::GetPeerName(TIdStackSocketHandle s, TIdSockAddr& peer) { return FReal.GetPeerName(s, peer); }
+std::int64_t CountingPlatform::Recv(TIdStackSocketHandle s, std::uint8_t* data, std::size_t size) {
+    return FReal.Recv(s, data, size);
+}
+std::int64_t CountingPlatform::Send(TIdStackSocketHandle s, const std::uint8_t* data, std::size_t size) {
+    return FReal.Send(s, data, size);
+}
+void CountingPlatform::ShutdownSend(TIdStackSocketHandle s) { FReal.ShutdownSend(s); }
+void CountingPlatform::Close(TIdStackSocketHandle s) { FReal.Close(s); }
+int CountingPlatform::SelectRead(TIdStackSocketHandle s, std::int32_t timeoutMs) {
+    return FReal.SelectRead(s, timeoutMs);
+}
+bool CountingPlatform::LookupFunctionsAvailable() { return FReal.LookupFunctionsAvailable(); }
+int CountingPlatform::GetAddrInfo(const std::string& host, TIdIPVersion family, TIdSockAddr& first) {
+    return FReal.GetAddrInfo(host, family, first);
+}
+const TIdLookupCodes& CountingPlatform::LookupCodes() { return FReal.LookupCodes(); }
+int CountingPlatform::GetHostByName(const std::string& host, TIdSockAddr& first) {
+    return FReal.GetHostByName(host, first);
+}
+
+}  // namespace quorvel::test

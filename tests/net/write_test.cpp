@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <mutex>
+#include <thread>
+
+#include "http/exceptions.h"
+#include "net_helpers.h"
+
+namespace quorvel::test {
+namespace {
+
+// What one connection received, and how its stream ended.
+struct Seen {
+    std::mutex Lock;
+    std::string Early;  // what arrived within the first window
+    std::string All;
+    StreamEnd End = StreamEnd::StillOpen;
+    std::atomic<bool> WindowOver{false};
+};
+
+// Records what arrives in the first `window`, then everything to the end.
+ScriptedServer::Script Record(Seen& seen, Ms window = Ms(0)) {
+    return [&seen, window](ScriptedConnection& c) {
+        std::string early;
+        if (window.count() > 0) ReadToEnd(c.Fd(), early, window);
+        seen.WindowOver = true;
+        std::string rest;
+        const StreamEnd end = ReadToEnd(c.Fd(), rest, Ms(10000));
+        std::lock_guard<std::mutex> lock(seen.Lock);
+        seen.Early = early;
+        seen.All = early + rest;
+        seen.End = end;
+    };
+}
+
+void WaitFor(const std::atomic<bool>& flag) {
+    for (int i = 0; i < 1000 && !flag; ++i) std::this_thread::sleep_for(Ms(10));
+}
+
+TEST(Write, TextGoesOutAsUsAsciiAndEmptyTextSendsNothing) {
+    Seen seen;
+    ScriptedServer server(Record(seen));
+    auto client = ClientFor(server.Port());
+    client->Connect();
+    TIdIOHandlerStack& io = *client->IOHandler();
+    io.Write(std::string());
+    io.Write(Bytes{}, -1, 0);
+    io.WriteLn("\xC3\xA9");
+    io.WriteLn();
+    io.Write(Bytes{'x', 'y', 'z'}, 1, 1);
+    client->Disconnect();
+    ASSERT_TRUE(server.WaitForConnections(1));
+    std::lock_guard<std::mutex> lock(seen.Lock);
+    EXPECT_EQ(seen.All, "\x3F\r\n\r\ny");
+    EXPECT_EQ(seen.End, StreamEnd::Orderly);
+}
+
+TEST(WriteBuffer, HoldsEverythingUntilCloseAndSendsItInOnePiece) {
+    Seen seen;
+    ScriptedServer server(Record(seen, Ms(300)));
+    auto client = ClientFor(server.Port());
+    client->Connect();
+    TIdIOHandlerStack& io = *client->IOHandler();
+    io.WriteBufferOpen();
+    io.WriteLn("GET / HTTP/1.1");
+    io.WriteLn("Host: a");
+    io.WriteLn();
+    WaitFor(seen.WindowOver);
+    io.WriteBufferClose();
+    EXPECT_FALSE(io.WriteBufferingActive());
+    client->Disconnect();
+    ASSERT_TRUE(server.WaitForConnections(1));
+    std::lock_guard<std::mutex> lock(seen.Lock);
+    EXPECT_EQ(seen.Early, "");
+    EXPECT_EQ(seen.All, "GET / HTTP/1.1\r\nHost: a\r\n\r\n");
+}
+
+TEST(WriteBuffer, ThresholdSendsWholePiecesAsSoonAsCollected) {
+    Seen seen;
+    ScriptedServer server(Record(seen, Ms(300)));
+    auto client = ClientFor(server.Port());
+    client->Connect();
+    TIdIOHandlerStack& io = *client->IOHandler();
+    io.WriteBufferOpen(4);
+    io.Write(std::string("0123456789"));
+    WaitFor(seen.WindowOver);
+    io.WriteBufferClose();
+    client->Disconnect();
+    ASSERT_TRUE(server.WaitForConnections(1));
+    std::lock_guard<std::mutex> lock(seen.Lock);
+    EXPECT_EQ(seen.Early, "01234567");
+    EXPECT_EQ(seen.All, "0123456789");
+}
+
+TEST(WriteBuffer, CancelledBytesAreNeverSent) {
+    Seen seen;
+    ScriptedServer server(Record(seen));
+    {
+        auto client = ClientFor(server.Port());
+        client->Connect();
+        TIdIOHandlerStack& io = *client->IOHandler();
+        io.WriteBufferOpen();
+        io.WriteLn("secret");
+        io.WriteBufferCancel();
+        EXPECT_FALSE(io.WriteBufferingActive());
+        io.WriteLn("after");
+        // Destroying the client closes the transport.
+    }
+    ASSERT_TRUE(server.WaitForConnections(1));
+    std::lock_guard<std::mutex> lock(seen.Lock);
+    EXPECT_EQ(seen.All, "after\r\n");
+    EXPECT_EQ(seen.End, StreamEnd::Orderly);
+}
+
+TEST(Write, ClosedPeerRaisesInsteadOfKillingTheProcess) {
+    ASSERT_EQ(std::signal(SIGPIPE, SIG_DFL), SIG_DFL) << "SIGPIPE must be fatal for this test to mean anything";
+    ScriptedServer server([](ScriptedConnection& c) { c.Reset(); });
+    auto client = ClientFor(server.Port());
+    client->Connect();
+    ASSERT_TRUE(server.WaitForConnections(1));
+    TIdIOHandlerStack& io = *client->IOHandler();
+    const std::string chunk(65536, 'z');
+    bool raised = false;
+    for (int i = 0; i < 200 && !raised; ++i) {
+        try {
+            io.Write(chunk);
+        } catch (const EIdSocketError& e) {
+            raised = true;
+            EXPECT_TRUE(e.LastError() == 10054 || e.LastError() == 10053) << e.Message();
+        } catch (const EIdConnClosedGracefully&) {
+            raised = true;
+        }
+    }
+    EXPECT_TRUE(raised);
+}
+
+TEST(Write, AfterTheNoticedPeerCloseRaisesClosedGracefully) {
+    ScriptedServer server([](ScriptedConnection& c) {
+        c.ShutdownSend();
+        c.ReadUntilClose(Ms(5000));
+    });
+    auto client = ClientFor(server.Port());
+    client->Connect();
+    EXPECT_THROW(client->IOHandler()->ReadLn(), EIdConnClosedGracefully);
+    EXPECT_THROW(client->IOHandler()->WriteLn("late"), EIdConnClosedGracefully);
+    EXPECT_FALSE(client->Connected());
+    client->Disconnect();  // nothing left to close: does nothing, raises nothing
+}
+
+}  // namespace
+}  // namespace quorvel::test
