@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs one Windows program under 32-bit Wine, bounded in time, in a prefix of
+# its own that shows no crash dialog. Used as the cross build's emulator.
+#   QUORVEL_WINE_PREFIX   the prefix (default: wine-prefix beside this build's tests)
+#   QUORVEL_WINE_TIMEOUT  seconds before the program is killed (default 300)
+set -uo pipefail
+
+if ! command -v wine >/dev/null 2>&1; then
+  echo "wine-run.sh: Wine is not installed; cannot run $1" >&2
+  exit 127
+fi
+
+export WINEARCH=win32
+export WINEPREFIX="${QUORVEL_WINE_PREFIX:-${WINEPREFIX:-$PWD/wine-prefix}}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+limit="${QUORVEL_WINE_TIMEOUT:-300}"
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+  # Two test programs may start at once: one of them makes the prefix.
+  flock 9
+  if [[ ! -f "$WINEPREFIX/.quorvel-ready" ]]; then
+    # No Mono or Gecko installer prompts while the prefix is made.
+    WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 wineboot -i >/dev/null 2>&1
+    timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    timeout 60 wineserver -w
+    touch "$WINEPREFIX/.quorvel-ready"
+  fi
+) 9>"$WINEPREFIX.lock"
+
+exec timeout -k 10 "$limit" wine "$@"
