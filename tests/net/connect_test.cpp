@@ -151,6 +151,33 @@ TEST(ConnectSuccess, LocalhostInAnyCaseNeedsNoLookup) {
     EXPECT_EQ(lookups, 0);
 }
 
+// A platform whose connect fails with something other than a socket error.
+class ThrowingConnect : public CountingPlatform {
+public:
+    explicit ThrowingConnect(std::string message) : FMessage(std::move(message)) {}
+    int Connect(TIdStackSocketHandle, const TIdSockAddr&, TIdConnectWaker*) override { throw EIdException(FMessage); }
+
+private:
+    std::string FMessage;
+};
+
+TEST(ConnectWorker, OtherFailuresRaiseConnectExceptionEvenWithoutAMessage) {
+    ScriptedServer server([](ScriptedConnection& c) { c.ReadUntilClose(Ms(2000)); });
+    for (const char* message : {"boom", ""}) {
+        ThrowingConnect platform(message);
+        auto client = ClientFor(server.Port(), 5000);
+        try {
+            client->Connect();
+            ADD_FAILURE() << "a failed connect counted as established: '" << message << "'";
+        } catch (const EIdSocketError&) {
+            ADD_FAILURE() << "raised as a socket error";
+        } catch (const EIdConnectException& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+        EXPECT_EQ(client->IOHandler(), nullptr);
+    }
+}
+
 TEST(ConnectWorker, WokenConnectRecordsNothingAndClosingTwiceIsHarmless) {
     UnansweredListener listener;
     ASSERT_TRUE(listener.Blocks());

@@ -87,47 +87,4 @@ bool IsCloseOnExec(TIdStackSocketHandle s) {
     return flags >= 0 && (flags & FD_CLOEXEC) != 0;
 }
 
-CountingPlatform::CountingPlatform() : FReal(DefaultSocketPlatform()) { TIdStack::SetPlatformForTesting(this); }
-CountingPlatform::~CountingPlatform() { TIdStack::SetPlatformForTesting(nullptr); }
-
-void CountingPlatform::StartLibrary() {
-    ++FStartCalls;
-    FReal.StartLibrary();
-}
-int CountingPlatform::LastError() { return FReal.LastError(); }
-std::string CountingPlatform::LastSystemErrorText() { return FReal.LastSystemErrorText(); }
-TIdStackSocketHandle CountingPlatform::Socket(TIdIPVersion family, int type, int protocol) {
-    return FReal.Socket(family, type, protocol);
-}
-int CountingPlatform::Bind(TIdStackSocketHandle s, const TIdSockAddr& local) { return FReal.Bind(s, local); }
-int CountingPlatform::Connect(TIdStackSocketHandle s, const TIdSockAddr& peer, TIdConnectWaker* waker) {
-    ++FConnectCalls;
-    return FReal.Connect(s, peer, waker);
-}
-std::unique_ptr<TIdConnectWaker> CountingPlatform::NewConnectWaker() { return FReal.NewConnectWaker(); }
-int CountingPlatform::SetSockOpt(TIdStackSocketHandle s, int level, int option, std::int32_t value) {
-    return FReal.SetSockOpt(s, level, option, value);
-}
-int CountingPlatform::GetSockName(TIdStackSocketHandle s, TIdSockAddr& local) { return FReal.GetSockName(s, local); }
-int CountingPlatform::GetPeerName(TIdStackSocketHandle s, TIdSockAddr& peer) { return FReal.GetPeerName(s, peer); }
-std::int64_t CountingPlatform::Recv(TIdStackSocketHandle s, std::uint8_t* data, std::size_t size) {
-    return FReal.Recv(s, data, size);
-}
-std::int64_t CountingPlatform::Send(TIdStackSocketHandle s, const std::uint8_t* data, std::size_t size) {
-    return FReal.Send(s, data, size);
-}
-void CountingPlatform::ShutdownSend(TIdStackSocketHandle s) { FReal.ShutdownSend(s); }
-void CountingPlatform::Close(TIdStackSocketHandle s) { FReal.Close(s); }
-int CountingPlatform::SelectRead(TIdStackSocketHandle s, std::int32_t timeoutMs) {
-    return FReal.SelectRead(s, timeoutMs);
-}
-bool CountingPlatform::LookupFunctionsAvailable() { return FReal.LookupFunctionsAvailable(); }
-int CountingPlatform::GetAddrInfo(const std::string& host, TIdIPVersion family, TIdSockAddr& first) {
-    return FReal.GetAddrInfo(host, family, first);
-}
-const TIdLookupCodes& CountingPlatform::LookupCodes() { return FReal.LookupCodes(); }
-int CountingPlatform::GetHostByName(const std::string& host, TIdSockAddr& first) {
-    return FReal.GetHostByName(host, first);
-}
-
 }  // namespace quorvel::test

@@ -68,35 +68,44 @@ public:
     ScopedResolver& operator=(const ScopedResolver&) = delete;
 };
 
-// The real platform with counted connects, installed for its own life.
+// The real platform with counted starts and connects, installed for its own
+// life; tests override single calls to inject failures.
 class CountingPlatform : public TIdSocketPlatform {
 public:
-    CountingPlatform();
-    ~CountingPlatform() override;
+    CountingPlatform() : FReal(DefaultSocketPlatform()) { TIdStack::SetPlatformForTesting(this); }
+    ~CountingPlatform() override { TIdStack::SetPlatformForTesting(nullptr); }
     CountingPlatform(const CountingPlatform&) = delete;
     CountingPlatform& operator=(const CountingPlatform&) = delete;
     int ConnectCalls() const { return FConnectCalls; }
     int StartCalls() const { return FStartCalls; }
 
-    void StartLibrary() override;
-    int LastError() override;
-    std::string LastSystemErrorText() override;
-    TIdStackSocketHandle Socket(TIdIPVersion family, int type, int protocol) override;
-    int Bind(TIdStackSocketHandle s, const TIdSockAddr& local) override;
-    int Connect(TIdStackSocketHandle s, const TIdSockAddr& peer, TIdConnectWaker* waker) override;
-    std::unique_ptr<TIdConnectWaker> NewConnectWaker() override;
-    int SetSockOpt(TIdStackSocketHandle s, int level, int option, std::int32_t value) override;
-    int GetSockName(TIdStackSocketHandle s, TIdSockAddr& local) override;
-    int GetPeerName(TIdStackSocketHandle s, TIdSockAddr& peer) override;
-    std::int64_t Recv(TIdStackSocketHandle s, std::uint8_t* data, std::size_t size) override;
-    std::int64_t Send(TIdStackSocketHandle s, const std::uint8_t* data, std::size_t size) override;
-    void ShutdownSend(TIdStackSocketHandle s) override;
-    void Close(TIdStackSocketHandle s) override;
-    int SelectRead(TIdStackSocketHandle s, std::int32_t timeoutMs) override;
-    bool LookupFunctionsAvailable() override;
-    int GetAddrInfo(const std::string& host, TIdIPVersion family, TIdSockAddr& first) override;
-    const TIdLookupCodes& LookupCodes() override;
-    int GetHostByName(const std::string& host, TIdSockAddr& first) override;
+    void StartLibrary() override {
+        ++FStartCalls;
+        FReal.StartLibrary();
+    }
+    int Connect(TIdStackSocketHandle s, const TIdSockAddr& a, TIdConnectWaker* w) override {
+        ++FConnectCalls;
+        return FReal.Connect(s, a, w);
+    }
+    int LastError() override { return FReal.LastError(); }
+    std::string LastSystemErrorText() override { return FReal.LastSystemErrorText(); }
+    TIdStackSocketHandle Socket(TIdIPVersion f, int t, int p) override { return FReal.Socket(f, t, p); }
+    int Bind(TIdStackSocketHandle s, const TIdSockAddr& a) override { return FReal.Bind(s, a); }
+    std::unique_ptr<TIdConnectWaker> NewConnectWaker() override { return FReal.NewConnectWaker(); }
+    int SetSockOpt(TIdStackSocketHandle s, int l, int o, std::int32_t v) override { return FReal.SetSockOpt(s, l, o, v); }
+    int GetSockName(TIdStackSocketHandle s, TIdSockAddr& a) override { return FReal.GetSockName(s, a); }
+    int GetPeerName(TIdStackSocketHandle s, TIdSockAddr& a) override { return FReal.GetPeerName(s, a); }
+    std::int64_t Recv(TIdStackSocketHandle s, std::uint8_t* d, std::size_t n) override { return FReal.Recv(s, d, n); }
+    std::int64_t Send(TIdStackSocketHandle s, const std::uint8_t* d, std::size_t n) override {
+        return FReal.Send(s, d, n);
+    }
+    void ShutdownSend(TIdStackSocketHandle s) override { FReal.ShutdownSend(s); }
+    void Close(TIdStackSocketHandle s) override { FReal.Close(s); }
+    int SelectRead(TIdStackSocketHandle s, std::int32_t ms) override { return FReal.SelectRead(s, ms); }
+    bool LookupFunctionsAvailable() override { return FReal.LookupFunctionsAvailable(); }
+    int GetAddrInfo(const std::string& h, TIdIPVersion f, TIdSockAddr& a) override { return FReal.GetAddrInfo(h, f, a); }
+    const TIdLookupCodes& LookupCodes() override { return FReal.LookupCodes(); }
+    int GetHostByName(const std::string& h, TIdSockAddr& a) override { return FReal.GetHostByName(h, a); }
 
 private:
     TIdSocketPlatform& FReal;
