@@ -1,0 +1,240 @@
+#include "shell/gtk/gtk_platform.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "report/install_marker.h"
+#include "shell/source_tag.h"
+
+namespace quorvel::gtk {
+namespace {
+
+constexpr const char* kIconResource = "/org/quorvel/shell/quorvel.png";
+// The browser's cookies and site data live in the user's data folder, as the
+// system browser keeps them for the Windows program.
+constexpr const char* kBrowserDataFolder = "quorvel-browser";
+
+GdkMonitor* PrimaryMonitor() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    return monitor != nullptr ? monitor : gdk_display_get_monitor(display, 0);
+}
+
+}  // namespace
+
+TGtkPlatform::TGtkPlatform(TSignalWatch& signals) : FSignals(signals) {
+    FSignals.SetTarget([this] { EndSession(); });
+    if (FSignals.TakePending()) FSessionEnded = true;
+}
+
+TGtkPlatform::~TGtkPlatform() {
+    FSignals.SetTarget(nullptr);
+    DestroyMainWindow();
+}
+
+void TGtkPlatform::SetEvents(IShellEvents* events) {
+    FEvents = events;
+    if (FEvents != nullptr && FSessionEnded) FEvents->OnEndSession();
+}
+
+std::string TGtkPlatform::ExecutablePath() {
+    gchar* path = g_file_read_link("/proc/self/exe", nullptr);
+    if (path == nullptr) return std::string();
+    std::string name = PosixBaseName(path);
+    g_free(path);
+    return name;
+}
+
+std::optional<int> TGtkPlatform::StartupShowValue() { return std::nullopt; }
+
+int TGtkPlatform::PixelsPerInch() {
+    const double resolution = gdk_screen_get_resolution(gdk_screen_get_default());
+    return resolution > 0 ? static_cast<int>(std::lround(resolution)) : 96;
+}
+
+int TGtkPlatform::MeasureTextHeight(int fontHeight) {
+    // The design font is Tahoma, which Linux rarely has, and a fallback font
+    // would change the window size at 96 dpi. Tahoma's own cell metrics
+    // (ascent 2049, descent 423 per 2048 em units), rounded as the Windows
+    // text metrics are, give 13 at 11 pixels and 17 at 14.
+    const double em = std::abs(fontHeight);
+    return static_cast<int>(std::lround(em * 2049 / 2048) + std::lround(em * 423 / 2048));
+}
+
+TRect TGtkPlatform::PrimaryWorkArea() {
+    GdkMonitor* monitor = PrimaryMonitor();
+    if (monitor == nullptr) return TRect{0, 0, 0, 0};
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(monitor, &area);
+    return TRect{area.x, area.y, area.x + area.width, area.y + area.height};
+}
+
+TPoint TGtkPlatform::VirtualDesktopOrigin() {
+    GdkDisplay* display = gdk_display_get_default();
+    const int count = gdk_display_get_n_monitors(display);
+    TPoint origin{0, 0};
+    for (int i = 0; i < count; ++i) {
+        GdkRectangle geometry{};
+        gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &geometry);
+        if (i == 0 || geometry.x < origin.X) origin.X = geometry.x;
+        if (i == 0 || geometry.y < origin.Y) origin.Y = geometry.y;
+    }
+    return origin;
+}
+
+void TGtkPlatform::CreateMainWindow(int clientWidth, int clientHeight) {
+    FWindow.reset(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+    GtkWindow* window = Window();
+    gtk_window_set_title(window, "");
+    gtk_window_set_decorated(window, FALSE);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_default_size(window, clientWidth, clientHeight);
+    if (TGObjectPtr<GdkPixbuf> icon{gdk_pixbuf_new_from_resource(kIconResource, nullptr)}) {
+        gtk_window_set_icon(window, icon.get());
+    }
+    // The view keeps its own rectangle; the container only places it.
+    FFixed = gtk_fixed_new();
+    gtk_widget_set_size_request(FFixed, clientWidth, clientHeight);
+    gtk_container_add(GTK_CONTAINER(window), FFixed);
+    FDeleteEvent = TSignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), this));
+    FActiveChanged =
+        TSignalConnection(window, g_signal_connect(window, "notify::is-active", G_CALLBACK(OnIsActive), this));
+}
+
+void TGtkPlatform::HideMainWindow() {
+    if (FWindow) gtk_widget_hide(FWindow.get());
+}
+
+void TGtkPlatform::ShowMainWindow(TPoint position, TShowState state) {
+    if (!FWindow) throw std::logic_error("The main window does not exist");
+    GtkWindow* window = Window();
+    gtk_window_move(window, position.X, position.Y);
+    if (state == TShowState::Maximized) gtk_window_maximize(window);
+    if (state == TShowState::Minimized) {
+        gtk_window_set_focus_on_map(window, FALSE);
+        gtk_window_iconify(window);
+    }
+    gtk_widget_show_all(FWindow.get());
+    // Without a window manager nobody else gives the new window the focus.
+    if (state != TShowState::Minimized) gtk_window_present(window);
+}
+
+void TGtkPlatform::DestroyMainWindow() {
+    FDecidePolicy.Disconnect();
+    FActiveChanged.Disconnect();
+    FDeleteEvent.Disconnect();
+    FBeforeNavigate = nullptr;
+    FView = nullptr;
+    FFixed = nullptr;
+    FWindow.reset();
+    FContext.reset();
+}
+
+void TGtkPlatform::CreateBrowser() {
+    if (FFixed == nullptr) throw std::logic_error("The browser needs the main window");
+    const std::string data = GetLocalAppDataPath() + "/" + kBrowserDataFolder;
+    const std::string cache = std::string(g_get_user_cache_dir()) + "/" + kBrowserDataFolder;
+    TGObjectPtr<WebKitWebsiteDataManager> manager{webkit_website_data_manager_new(
+        "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr)};
+    webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(manager.get()),
+                                                 (data + "/cookies.sqlite").c_str(),
+                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    FContext.reset(webkit_web_context_new_with_website_data_manager(manager.get()));
+    FView = webkit_web_view_new_with_context(FContext.get());
+    gtk_fixed_put(GTK_FIXED(FFixed), FView, 0, 0);
+    FDecidePolicy =
+        TSignalConnection(FView, g_signal_connect(FView, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
+}
+
+void TGtkPlatform::SetBrowserBounds(int left, int top, int width, int height) {
+    if (FView == nullptr) throw std::logic_error("The browser does not exist");
+    gtk_fixed_move(GTK_FIXED(FFixed), FView, left, top);
+    gtk_widget_set_size_request(FView, width, height);
+}
+
+void TGtkPlatform::BindBeforeNavigate(TBeforeNavigateHandler handler) { FBeforeNavigate = std::move(handler); }
+
+void TGtkPlatform::Navigate(const std::string& url) {
+    if (FView == nullptr) throw std::logic_error("The browser does not exist");
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(FView), url.c_str());
+}
+
+void TGtkPlatform::HandleMessage() {
+    if (!FQuitPosted) g_main_context_iteration(nullptr, TRUE);
+    TakeQuit();
+}
+
+void TGtkPlatform::ProcessPendingMessages() {
+    while (!FQuitPosted && g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+    TakeQuit();
+}
+
+void TGtkPlatform::PostQuit() {
+    FQuitPosted = true;
+    g_main_context_wakeup(nullptr);
+}
+
+void TGtkPlatform::TakeQuit() {
+    if (!FQuitPosted) return;
+    FQuitPosted = false;
+    if (FEvents != nullptr) FEvents->OnQuitMessage();
+}
+
+void TGtkPlatform::SleepMilliseconds(int milliseconds) { g_usleep(static_cast<gulong>(milliseconds) * 1000); }
+
+void TGtkPlatform::ShowErrorBox(const std::string& title, const std::string& text) {
+    if (FSessionEnded) return;
+    GtkWindow* parent = FWindow && gtk_widget_get_visible(FWindow.get()) ? Window() : nullptr;
+    TToplevelPtr dialog{gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
+                                               text.c_str())};
+    gtk_window_set_title(GTK_WINDOW(dialog.get()), title.c_str());
+    GtkWidget* outer = FErrorDialog;
+    FErrorDialog = dialog.get();
+    gtk_dialog_run(GTK_DIALOG(dialog.get()));
+    FErrorDialog = outer;
+}
+
+void TGtkPlatform::EndSession() {
+    FSessionEnded = true;
+    if (FEvents != nullptr) FEvents->OnEndSession();
+    // A modal error box must not hold the end of the session.
+    if (FErrorDialog != nullptr) gtk_dialog_response(GTK_DIALOG(FErrorDialog), GTK_RESPONSE_NONE);
+}
+
+gboolean TGtkPlatform::OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* platform = static_cast<TGtkPlatform*>(self);
+    if (platform->FEvents != nullptr) platform->FEvents->OnCloseRequest();
+    // The close rule decides; GTK never destroys the window by itself.
+    return TRUE;
+}
+
+void TGtkPlatform::OnIsActive(GObject* window, GParamSpec*, gpointer self) {
+    auto* platform = static_cast<TGtkPlatform*>(self);
+    if (gtk_window_is_active(GTK_WINDOW(window)) && platform->FEvents != nullptr) platform->FEvents->OnActivate();
+}
+
+gboolean TGtkPlatform::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                      gpointer self) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        return FALSE;
+    }
+    auto* platform = static_cast<TGtkPlatform*>(self);
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    std::int16_t cancel = 0;
+    try {
+        if (platform->FBeforeNavigate) platform->FBeforeNavigate(uri != nullptr ? uri : "", cancel);
+    } catch (...) {
+        // Nothing may unwind into WebKit; a navigation whose check failed does not go on.
+        cancel = -1;
+    }
+    if (cancel != 0) {
+        webkit_policy_decision_ignore(decision);
+    } else {
+        webkit_policy_decision_use(decision);
+    }
+    return TRUE;
+}
+
+}  // namespace quorvel::gtk

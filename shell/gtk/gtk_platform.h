@@ -1,0 +1,71 @@
+// The platform interface on GTK 3 and WebKitGTK: translation only.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include "shell/gtk/gobject_ptr.h"
+#include "shell/gtk/signal_watch.h"
+#include "shell/platform.h"
+
+namespace quorvel::gtk {
+
+class TGtkPlatform final : public IPlatform {
+public:
+    // gtk_init must have succeeded.
+    explicit TGtkPlatform(TSignalWatch& signals);
+    ~TGtkPlatform() override;
+    TGtkPlatform(const TGtkPlatform&) = delete;
+    TGtkPlatform& operator=(const TGtkPlatform&) = delete;
+
+    void SetEvents(IShellEvents* events) override;
+    std::string ExecutablePath() override;
+    std::optional<int> StartupShowValue() override;
+    int PixelsPerInch() override;
+    int MeasureTextHeight(int fontHeight) override;
+    TRect PrimaryWorkArea() override;
+    TPoint VirtualDesktopOrigin() override;
+
+    void CreateMainWindow(int clientWidth, int clientHeight) override;
+    void HideMainWindow() override;
+    void ShowMainWindow(TPoint position, TShowState state) override;
+    void DestroyMainWindow() override;
+
+    void CreateBrowser() override;
+    void SetBrowserBounds(int left, int top, int width, int height) override;
+    void BindBeforeNavigate(TBeforeNavigateHandler handler) override;
+    void Navigate(const std::string& url) override;
+
+    void HandleMessage() override;
+    void ProcessPendingMessages() override;
+    void PostQuit() override;
+    void SleepMilliseconds(int milliseconds) override;
+
+    void ShowErrorBox(const std::string& title, const std::string& text) override;
+
+private:
+    static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
+    static void OnIsActive(GObject* window, GParamSpec* property, gpointer self);
+    static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                   WebKitPolicyDecisionType type, gpointer self);
+    void EndSession();
+    void TakeQuit();
+    GtkWindow* Window() const { return GTK_WINDOW(FWindow.get()); }
+
+    TSignalWatch& FSignals;
+    IShellEvents* FEvents = nullptr;
+    bool FSessionEnded = false;
+    bool FQuitPosted = false;
+    GtkWidget* FErrorDialog = nullptr;  // the one running, owned by ShowErrorBox
+
+    TGObjectPtr<WebKitWebContext> FContext;
+    TToplevelPtr FWindow;
+    GtkWidget* FFixed = nullptr;  // owned by the window
+    GtkWidget* FView = nullptr;   // owned by the fixed container
+    TBeforeNavigateHandler FBeforeNavigate;
+    TSignalConnection FDeleteEvent;
+    TSignalConnection FActiveChanged;
+    TSignalConnection FDecidePolicy;
+};
+
+}  // namespace quorvel::gtk

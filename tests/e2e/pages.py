@@ -1,0 +1,52 @@
+"""The start pages the end-to-end tests serve, one per distribution tag."""
+
+PAGE_COLOUR = (58, 123, 213)
+
+# Every page tells the server when it has painted and when it gains or loses
+# the focus, so that tests wait for what happened instead of sleeping.
+COMMON = """
+<style>html, body { margin: 0; height: 100%; background: rgb(58, 123, 213); overflow: hidden; }
+a.all { position: fixed; inset: 0; display: block; }</style>
+<script>
+function beacon(name) {
+  var x = new XMLHttpRequest();
+  x.open('GET', '/beacon?' + name, false);
+  try { x.send(); } catch (e) {}
+}
+var focused = null;
+setInterval(function () {
+  var now = document.hasFocus();
+  if (now !== focused) { focused = now; beacon(now ? 'focus' : 'blur'); }
+}, 100);
+window.addEventListener('load', function () {
+  requestAnimationFrame(function () { requestAnimationFrame(function () { beacon('painted'); }); });
+});
+function soon(action) { setTimeout(function () { beacon('go'); action(); }, 300); }
+</script>
+"""
+
+
+def page(body=""):
+    return "<!doctype html><html><head><meta charset='utf-8'>" + COMMON + "</head><body>" + body + "</body></html>"
+
+
+PLAIN = page()
+
+CLOSE_PAGES = {
+    # The test clicks the link that covers the page.
+    "link": page("<a class='all' href='/bye/link?c100100'></a>"),
+    "script": page("<script>soon(function () { location.href = '/bye/script?x=c100100'; });</script>"),
+    "frame": page("<iframe src='/frame' width='300' height='200'></iframe>"),
+    "form": page("<form id='f' action='/bye/form'><input name='k' value='c100100'></form>"
+                 "<script>soon(function () { document.getElementById('f').submit(); });</script>"),
+    "redirect": page("<script>soon(function () { location.href = '/redirect'; });</script>"),
+    # Near misses go on: the second page goes further and says so.
+    "near": page("<script>soon(function () { location.href = '/next?C100100'; });</script>"),
+}
+
+FRAME = ("<!doctype html><html><body><script>"
+         "setTimeout(function () { parent.beacon('go'); location.href = '/bye/frame?c100100'; }, 300);"
+         "</script></body></html>")
+
+NEXT_UPPER = page("<script>soon(function () { location.href = '/next2?c10010'; });</script>")
+NEXT_SHORT = page("<script>beacon('near-done');</script>")

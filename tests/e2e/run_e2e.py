@@ -1,0 +1,351 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of the Linux shell: run_e2e.py SCENARIO --shell PATH
+--start-page-host H:P --report-host H:P. Each scenario starts what it needs
+and stops it again; exit status 0 means every check held."""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import sys
+import tempfile
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import pages  # noqa: E402
+from harness import (Display, Failure, ReportServer, Shell, StartPageServer, children_of,  # noqa: E402
+                     port_is_free, wait_for)
+
+# Generous: the machine may be loaded by a parallel build and other tests.
+START_BOUND = 90
+EXIT_BOUND = 30
+QUIET = 2.0  # how long "nothing more arrives" is watched for
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Scenario:
+    def __init__(self, args):
+        self.args = args
+        self.work = tempfile.mkdtemp(prefix="quorvel-e2e-")
+        self.owned = []
+        self.started = time.monotonic()
+        for host in (args.start_page_host, args.report_host):
+            wait_for(lambda: port_is_free(host), 60, "port of %s to be free" % host)
+
+    def own(self, thing):
+        self.owned.append(thing)
+        return thing
+
+    def display(self, width=1600, height=1000):
+        return self.own(Display(width, height))
+
+    def start_page(self, pages_by_source, routes=None):
+        return self.own(StartPageServer(self.args.start_page_host, pages_by_source, routes))
+
+    def report_server(self):
+        return self.own(ReportServer(self.args.report_host))
+
+    def data_home(self, name):
+        path = os.path.join(self.work, name)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def shell(self, name, display, data_home):
+        print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
+        return self.own(Shell(self.args.shell, name, display, data_home, self.work))
+
+    def end(self, shell, how=signal.SIGTERM):
+        """Ends a run that must still be alive, and checks it ended cleanly."""
+        check(shell.running(), "%s ended before it was asked to:\n%s" % (shell.name, shell.output()))
+        shell.signal(how)
+        status = shell.wait_exit(EXIT_BOUND)
+        check(status == 0, "%s ended with status %s:\n%s" % (shell.name, status, shell.output()))
+        left = shell.leftovers()
+        check(not left, "%s left processes behind: %s" % (shell.name, left))
+
+    def close(self):
+        for thing in reversed(self.owned):
+            try:
+                thing.close()
+            except Exception:  # noqa: BLE001 - cleanup goes on
+                traceback.print_exc()
+        if os.environ.get("QUORVEL_E2E_KEEP"):
+            print("kept", self.work)
+        else:
+            shutil.rmtree(self.work, ignore_errors=True)
+
+
+def page_is_active(server, count=1):
+    """The window took the focus (and so ran its activation) and painted."""
+    server.wait_beacon("painted", START_BOUND)
+    wait_for(lambda: server.beacon_names().count("focus") >= count, START_BOUND, "the window to take the focus")
+
+
+# --- window -------------------------------------------------------------------
+
+def scenario_window(s):
+    server = s.start_page({"win": pages.PLAIN})
+    s.report_server()
+    display = s.display(1600, 1000)
+    shell = s.shell("Quorvel_win.bin", display, s.data_home("win"))
+    server.wait_beacon("painted", START_BOUND)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    x, y, w, h = display.geometry(window)
+    check((x, y, w, h) == (311, 136, 978, 727), "window at %s, expected (311, 136, 978, 727)" % ((x, y, w, h),))
+    hints = display.prop(window, "_MOTIF_WM_HINTS")
+    check(re.search(r"= 0x2, 0x0, 0x0", hints), "window is not undecorated: " + hints)
+    check("not found" in display.prop(window, "WM_TRANSIENT_FOR"), "window has a transient parent")
+    title = display.prop(window, "WM_NAME").partition("=")[2].strip()
+    check(title in ("", '""'), "window has a title: " + title)
+    check("_NET_WM_ICON(CARDINAL)" in display.prop(window, "_NET_WM_ICON"), "window has no icon")
+
+    corners = [(x, y), (x + w - 1, y), (x, y + h - 1), (x + w - 1, y + h - 1)]
+
+    def page_fills_window():
+        pixel = display.pixels()
+        return pixel and all(pixel(cx, cy) == pages.PAGE_COLOUR for cx, cy in corners) and \
+            pixel(x - 1, y - 1) != pages.PAGE_COLOUR
+    wait_for(page_fills_window, START_BOUND, "the page's colour at the window's corners")
+    shot = os.path.join(s.args.artifacts, "e2e-window-1600x1000.png")
+    display.screenshot(shot)
+    print("screenshot:", shot)
+    s.end(shell)
+
+    small = s.display(800, 600)
+    shell = s.shell("Quorvel_win.bin", small, s.data_home("win"))
+    window = wait_for(small.shell_window, START_BOUND, "the shell's window at 800x600")
+    x, y, w, h = small.geometry(window)
+    check((x, y, w, h) == (0, 0, 978, 727), "window at %s on 800x600, expected (0, 0, 978, 727)" % ((x, y, w, h),))
+    s.end(shell)
+
+
+# --- install report -----------------------------------------------------------
+
+def local_stamp():
+    return time.strftime("%Y%m%d%H%M%S", time.localtime())
+
+
+def check_worked_example(head, source, before, after, report_host):
+    lines = head.split(b"\r\n")
+    check(len(lines) == 6 and lines[4:] == [b"", b""], "report head is not five lines: %r" % head)
+    match = re.fullmatch(rb"GET /api/report/install\?soft_id=quorvel_win&source=" + re.escape(source.encode()) +
+                         rb"&device_code=(\d{15,19}) HTTP/1\.1", lines[0])
+    check(match, "unexpected request line %r" % lines[0])
+    stamp = match.group(1)[:14].decode()
+    check(before <= stamp <= after, "device code %s does not begin with the local time (%s..%s)" %
+          (match.group(1).decode(), before, after))
+    check(lines[1:4] == [b"Host: " + report_host.encode(), b"Accept: application/json",
+                         b"Accept-Encoding: identity"], "unexpected header lines %r" % lines[1:4])
+
+
+def scenario_report(s):
+    server = s.start_page({"t1": pages.PLAIN})
+    reports = s.report_server()
+    display = s.display()
+    data = s.data_home("t1")
+
+    before = local_stamp()
+    shell = s.shell("Quorvel_t1.bin", display, data)
+    wait_for(lambda: "GET /quorvl/index1.html?source=t1 HTTP/1.1" in server.lines(), START_BOUND,
+             "the start page request with source=t1")
+    wait_for(reports.count, START_BOUND, "the install report")
+    after = local_stamp()
+    check_worked_example(reports.all()[0], "t1_test", before, after, s.args.report_host)
+    check(os.path.isdir(os.path.join(data, "t1")), "the marker folder t1 is missing")
+
+    # Focus away and back: no second activation.
+    page_is_active(server)
+    window = display.shell_window()
+    display.focus_root()
+    wait_for(lambda: "blur" in server.beacon_names(), START_BOUND, "the window to lose the focus")
+    display.focus(window)
+    page_is_active(server, 2)
+    time.sleep(QUIET)
+    check(reports.count() == 1, "focus coming back sent another report")
+    s.end(shell)
+
+    # The marker is there: the second run sends nothing.
+    server.reset_beacons()
+    shell = s.shell("Quorvel_t1.bin", display, data)
+    page_is_active(server)
+    time.sleep(QUIET)
+    check(reports.count() == 1, "a second run sent a report")
+    s.end(shell)
+
+    # A file in place of the folder: a report on every run.
+    data = s.data_home("file")
+    with open(os.path.join(data, "t1"), "w") as f:
+        f.write("not a folder")
+    for run in (1, 2):
+        shell = s.shell("Quorvel_t1.bin", display, data)
+        wait_for(lambda: reports.count() == 1 + run, START_BOUND, "report %d with a file in place of the marker" % run)
+        s.end(shell)
+
+    # A report server that refuses connections: the folder is still made,
+    # and the next run sends nothing.
+    reports.close()
+    s.owned.remove(reports)
+    data = s.data_home("refused")
+    server.reset_beacons()
+    shell = s.shell("Quorvel_t1.bin", display, data)
+    page_is_active(server)
+    wait_for(lambda: os.path.isdir(os.path.join(data, "t1")), START_BOUND, "the marker after a refused report")
+    s.end(shell)
+    reports = s.report_server()
+    server.reset_beacons()
+    shell = s.shell("Quorvel_t1.bin", display, data)
+    page_is_active(server)
+    time.sleep(QUIET)
+    check(reports.count() == 0, "the run after a refused report sent one")
+    s.end(shell)
+
+
+# --- close marker -------------------------------------------------------------
+
+def scenario_close(s):
+    routes = {
+        "/frame": lambda r: (200, {"Content-Type": "text/html"}, pages.FRAME.encode()),
+        "/redirect": lambda r: (302, {"Location": "/bye/redirect?c100100"}, b""),
+        "/next": lambda r: (200, {"Content-Type": "text/html"}, pages.NEXT_UPPER.encode()),
+        "/next2": lambda r: (200, {"Content-Type": "text/html"}, pages.NEXT_SHORT.encode()),
+    }
+    server = s.start_page(pages.CLOSE_PAGES, routes)
+    reports = s.report_server()
+    display = s.display()
+    data = s.data_home("close")
+    for how in ("link", "script", "frame", "form", "redirect"):
+        server.reset_beacons()
+        shell = s.shell("Quorvel_%s.bin" % how, display, data)
+        page_is_active(server)
+        if how == "link":
+            window = display.shell_window()
+            x, y, w, h = display.geometry(window)
+            display.click(x + w // 2, y + h // 2)
+            started = time.monotonic()
+        else:
+            started = server.wait_beacon("go", START_BOUND)
+        status = shell.wait_exit(EXIT_BOUND)
+        took = shell.ended - started
+        check(status == 0, "%s: status %s:\n%s" % (how, status, shell.output()))
+        check(took <= 2.0, "%s: the program took %.2f s to end after the navigation" % (how, took))
+        left = shell.leftovers()
+        check(not left, "%s: processes left behind: %s" % (how, left))
+        seen = [line for line in server.lines() if "c100100" in line]
+        check(not seen, "%s: a server saw the marker: %s" % (how, seen))
+        print("%s: ended %.2f s after the navigation" % (how, took))
+    check(any(line.startswith("GET /redirect ") for line in server.lines()), "the redirect was never requested")
+    check(not any(b"c100100" in head for head in reports.all()), "the report server saw the marker")
+
+    # Near misses go on.
+    server.reset_beacons()
+    shell = s.shell("Quorvel_near.bin", display, data)
+    server.wait_beacon("near-done", START_BOUND)
+    lines = server.lines()
+    check(any(line.startswith("GET /next?C100100 ") for line in lines), "C100100 was not requested")
+    check(any(line.startswith("GET /next2?c10010 ") for line in lines), "c10010 was not requested")
+    time.sleep(QUIET)
+    s.end(shell)
+
+
+# --- ending -------------------------------------------------------------------
+
+def scenario_ending(s):
+    server = s.start_page({"*": pages.PLAIN})
+    s.report_server()
+    display = s.display()
+    data = s.data_home("ending")
+
+    shell = s.shell("Quorvel_term.bin", display, data)
+    page_is_active(server)
+    s.end(shell, signal.SIGTERM)
+
+    server.reset_beacons()
+    shell = s.shell("Quorvel_close.bin", display, data)
+    page_is_active(server)
+    display.send_delete_window(display.shell_window())
+    status = shell.wait_exit(EXIT_BOUND)
+    check(status == 0, "close request: status %s:\n%s" % (status, shell.output()))
+    left = shell.leftovers()
+    check(not left, "close request: processes left behind: %s" % left)
+
+    # As early as the process shows it is past its start-up: the first
+    # child process of the browser appears while the window is still made.
+    for signum in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        shell = s.shell("Quorvel_early.bin", display, data)
+        pid = shell.pid()
+        wait_for(lambda: children_of(pid), START_BOUND, "the browser's first process")
+        os.kill(pid, signum)
+        status = shell.wait_exit(EXIT_BOUND)
+        check(status == 0, "early %s: status %s:\n%s" % (signum.name, status, shell.output()))
+        left = shell.leftovers()
+        check(not left, "early %s: processes left behind: %s" % (signum.name, left))
+
+
+# --- cookies ------------------------------------------------------------------
+
+def scenario_cookies(s):
+    token = os.urandom(8).hex()
+    # The start page signs in through a resource that sets a persistent cookie.
+    signin = pages.page("<script>var x = new XMLHttpRequest(); x.open('GET', '/signin', false); x.send();"
+                        "beacon('signed-in');</script>")
+    routes = {"/signin": lambda r: (200, {"Set-Cookie": "qsession=%s; Max-Age=86400; Path=/" % token,
+                                          "Content-Type": "text/plain"}, b"ok")}
+    server = s.start_page({"*": signin}, routes)
+    s.report_server()
+    display = s.display()
+    data = s.data_home("cookies")
+
+    shell = s.shell("Quorvel_cookie.bin", display, data)
+    server.wait_beacon("signed-in", START_BOUND)
+    page_is_active(server)
+    s.end(shell)
+
+    def start_page_headers():
+        with server.lock:
+            return next((h for _, line, h in server.requests if line.startswith("GET /quorvl/index1.html")), None)
+    with server.lock:
+        server.requests.clear()
+    shell = s.shell("Quorvel_cookie.bin", display, data)
+    headers = wait_for(start_page_headers, START_BOUND, "the start page request of the second run")
+    check("qsession=" + token in headers.get("Cookie", ""), "the cookie did not survive the restart: %r" % headers)
+    s.end(shell)
+
+
+SCENARIOS = {
+    "window": scenario_window,
+    "report": scenario_report,
+    "close": scenario_close,
+    "ending": scenario_ending,
+    "cookies": scenario_cookies,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    parser.add_argument("--shell", required=True)
+    parser.add_argument("--start-page-host", required=True)
+    parser.add_argument("--report-host", required=True)
+    parser.add_argument("--artifacts", default=os.getcwd())
+    args = parser.parse_args()
+    scenario = Scenario(args)
+    try:
+        SCENARIOS[args.scenario](scenario)
+    except Failure as failure:
+        print("FAILED:", failure)
+        return 1
+    finally:
+        scenario.close()
+    print("passed:", args.scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
