@@ -13,6 +13,7 @@ import tempfile
 import time
 import traceback
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import pages  # noqa: E402
