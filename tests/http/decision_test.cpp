@@ -1,0 +1,208 @@
+// Which responses are followed, which end the exchange and which raise.
+#include <gtest/gtest.h>
+
+#include "http/exceptions.h"
+#include "http/http.h"
+#include "wire_helpers.h"
+
+namespace quorvel::test {
+namespace {
+
+std::string Text(const TMemoryStream& stream) { return std::string(stream.Bytes().begin(), stream.Bytes().end()); }
+
+std::vector<std::string> HeadsOf(const ScriptedServer& server, std::size_t connection = 0) {
+    EXPECT_TRUE(server.WaitForConnections(static_cast<int>(connection) + 1));
+    const auto requests = server.Requests();
+    return connection < requests.size() ? RequestHeads(requests[connection]) : std::vector<std::string>{};
+}
+
+std::string FirstLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
+
+// A client that follows redirects, with short limits.
+struct Follower {
+    Follower() {
+        ShortLimits(http, 2000, 8000);
+        http.HandleRedirects = true;
+    }
+    TIdHTTP http;
+    TMemoryStream body;
+};
+
+EIdHTTPProtocolException GetError(TIdHTTP& http, const std::string& url) {
+    TMemoryStream body;
+    try {
+        http.Get(url, body);
+    } catch (const EIdHTTPProtocolException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no protocol error for " << url;
+    return EIdHTTPProtocolException("", 0, "");
+}
+
+TEST(Redirects, OkWithALocationIsFollowedAndItsBodyDropped) {
+    ScriptedServer server(Answer({Response("200 OK", "dropped", "Location: /next\r\n"), Response("200 OK", "final")}));
+    {
+        Follower f;
+        f.http.Get(UrlOf(server, "/first"), f.body);
+        EXPECT_EQ(Text(f.body), "final");
+        EXPECT_EQ(f.http.RedirectCount(), 1);
+    }
+    const auto heads = HeadsOf(server);
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(FirstLine(heads[1]), "GET /next HTTP/1.1");
+}
+
+TEST(Redirects, CreatedWithALocationIsFinal) {
+    ScriptedServer server(Answer({Response("201 Created", "made", "Location: /elsewhere\r\n")}));
+    Follower f;
+    f.http.Get(UrlOf(server), f.body);
+    EXPECT_EQ(f.http.ResponseCode(), 201);
+    EXPECT_EQ(Text(f.body), "made");
+}
+
+TEST(Redirects, AnotherHostGetsANewConnectionAndItsOwnHostLine) {
+    ScriptedServer second(Answer({Response("200 OK", "there")}));
+    ScriptedServer first(Answer({Redirect(UrlOf(second, "/b?x=1"))}));
+    {
+        Follower f;
+        f.http.Request.Accept = "application/json";
+        f.http.Get(UrlOf(first, "/a"), f.body);
+        EXPECT_EQ(Text(f.body), "there");
+        // The first connection was closed by the client, not at its end.
+        EXPECT_TRUE(first.WaitForConnections(1, Ms(2000)));
+    }
+    const auto heads = HeadsOf(second);
+    ASSERT_EQ(heads.size(), 1u);
+    EXPECT_EQ(heads[0], "GET /b?x=1 HTTP/1.1\r\nHost: " + second.HostPort() +
+                            "\r\nAccept: application/json\r\nAccept-Encoding: identity\r\n"
+                            "User-Agent: " + TIdHTTPRequest().UserAgent + "\r\n\r\n");
+}
+
+TEST(Redirects, FifteenthRedirectEndsTheExchangeAfterFourteenAreFollowed) {
+    std::vector<std::string> answers;
+    for (int i = 1; i <= 20; ++i) answers.push_back(Redirect("/r" + std::to_string(i)));
+    ScriptedServer server(Answer(answers));
+    {
+        Follower f;
+        const auto start = SteadyClock::now();
+        f.http.Get(UrlOf(server, "/r0"), f.body);
+        EXPECT_EQ(f.http.ResponseCode(), 302);
+        EXPECT_EQ(f.http.RedirectCount(), 15);
+        // Empty bodies are not waited for.
+        EXPECT_LT(MsSince(start), 3000);
+    }
+    const auto heads = HeadsOf(server);
+    ASSERT_EQ(heads.size(), 15u);
+    EXPECT_EQ(FirstLine(heads[14]), "GET /r14 HTTP/1.1");
+}
+
+TEST(Redirects, ZeroLengthRedirectOnAKeptConnectionIsNotWaitedFor) {
+    ScriptedServer server(Answer({Redirect("/b"), Response("200 OK", "ok")}));
+    Follower f;
+    const auto start = SteadyClock::now();
+    f.http.Get(UrlOf(server, "/a"), f.body);
+    EXPECT_EQ(Text(f.body), "ok");
+    EXPECT_LT(MsSince(start), 2500);
+}
+
+TEST(Redirects, RedirectBodyIsReadOffTheConnectionBeforeTheNextRequest) {
+    const std::string withBody = "HTTP/1.1 301 Moved\r\nLocation: /b\r\nContent-Length: 9\r\n\r\nmoved on!";
+    ScriptedServer server(Answer({withBody, Response("200 OK", "ok")}));
+    Follower f;
+    f.http.Get(UrlOf(server, "/a"), f.body);
+    EXPECT_EQ(f.http.ResponseText(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(Text(f.body), "ok");
+}
+
+TEST(Redirects, WithoutALocationTheCurrentDirectoryIsFollowed) {
+    ScriptedServer server(Answer({"HTTP/1.1 303 See Other\r\nContent-Length: 0\r\n\r\n", Response("200 OK", "ok")}));
+    {
+        Follower f;
+        f.http.Get(UrlOf(server, "/a/b?x=1"), f.body);
+    }
+    const auto heads = HeadsOf(server);
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(FirstLine(heads[1]), "GET /a/ HTTP/1.1");
+}
+
+TEST(Redirects, WithoutHandleRedirectsARedirectRaises) {
+    ScriptedServer server(Answer({Redirect("/b")}));
+    TIdHTTP http;
+    ShortLimits(http);
+    EXPECT_EQ(GetError(http, UrlOf(server)).ErrorCode(), 302);
+}
+
+TEST(ErrorResponses, NotFoundCarriesTheStatusLineCodeAndBody) {
+    ScriptedServer server(Answer({Response("404 Not Found", "no such page")}));
+    Follower f;
+    const auto e = GetError(f.http, UrlOf(server));
+    EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(e.ErrorCode(), 404);
+    EXPECT_EQ(e.ErrorMessage(), "no such page");
+    EXPECT_EQ(f.http.ResponseCode(), 404);
+}
+
+TEST(ErrorResponses, ErrorBodyIsDecodedByItsCharsetOrAsLatin1) {
+    ScriptedServer server(Answer({Response("500 Oops", "caf\xC3\xA9", "Content-Type: text/plain; charset=utf-8\r\n"),
+                                  Response("500 Oops", "caf\xE9")}));
+    Follower f;
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");
+    f.http.Response.CharSet.clear();
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");  // é from Latin-1
+}
+
+TEST(ErrorResponses, ErrorBodyBeyondTheLimitIsReadButNotKept) {
+    const std::string big(100, 'x');
+    ScriptedServer server(Answer({Response("500 Oops", "0123456789" + big), Response("200 OK", "next")}));
+    Follower f;
+    f.http.ErrorBodyLimit = 10;
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "0123456789");
+    // The rest of the body is gone from the connection: the next answer reads cleanly.
+    f.http.Get(UrlOf(server), f.body);
+    EXPECT_EQ(Text(f.body), "next");
+    EXPECT_EQ(server.Accepted(), 1);
+}
+
+TEST(ErrorResponses, NoContentAndNotModifiedWaitOnlyBrieflyForABody) {
+    ScriptedServer server(Answer({"HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 304 Not Modified\r\n\r\n"}));
+    Follower f;
+    auto start = SteadyClock::now();
+    f.http.Get(UrlOf(server), f.body);
+    EXPECT_EQ(f.http.ResponseCode(), 204);
+    EXPECT_LT(MsSince(start), 1000);
+    start = SteadyClock::now();
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorCode(), 304);
+    EXPECT_LT(MsSince(start), 1000);
+}
+
+TEST(ErrorResponses, UnauthorizedRaisesWithoutAPassword) {
+    ScriptedServer server(Answer({Response("401 Unauthorized", "", "WWW-Authenticate: Basic realm=x\r\n"),
+                                  Response("407 Proxy Authentication Required", "")}));
+    Follower f;
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorCode(), 401);
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorCode(), 407);
+}
+
+TEST(ErrorResponses, UnauthorizedWithAPasswordAndBasicIsFinalAndNotRetried) {
+    ScriptedServer server(Answer({Response("401 Unauthorized", "denied",
+                                           "WWW-Authenticate: Negotiate\r\nWWW-Authenticate: Basic realm=x\r\n")}));
+    {
+        Follower f;
+        f.http.Get("http://user:pw@" + server.HostPort() + "/", f.body);
+        EXPECT_EQ(f.http.ResponseCode(), 401);
+        EXPECT_EQ(Text(f.body), "denied");
+    }
+    const auto heads = HeadsOf(server);
+    ASSERT_EQ(heads.size(), 1u);
+    EXPECT_EQ(heads[0].find("Authorization"), std::string::npos);
+}
+
+TEST(ErrorResponses, UnauthorizedOfferingDigestFirstRaisesEvenWithAPassword) {
+    ScriptedServer server(Answer({Response("401 Unauthorized", "",
+                                           "WWW-Authenticate: Digest realm=x\r\nWWW-Authenticate: Basic realm=x\r\n")}));
+    Follower f;
+    EXPECT_EQ(GetError(f.http, "http://user:pw@" + server.HostPort() + "/").ErrorCode(), 401);
+}
+
+}  // namespace
+}  // namespace quorvel::test

@@ -1,0 +1,69 @@
+// The install report's verdict on an exchange.
+#include "report/http_get_ok.h"
+
+#include <gtest/gtest.h>
+
+#include "wire_helpers.h"
+
+namespace quorvel::test {
+namespace {
+
+std::vector<std::string> Chain(int redirects, const std::string& final) {
+    std::vector<std::string> answers;
+    for (int i = 1; i <= redirects; ++i) answers.push_back(Redirect("/step" + std::to_string(i)));
+    answers.push_back(final);
+    return answers;
+}
+
+TEST(HttpGetOk, TrueForA2xxAtTheEndOfARedirectChain) {
+    ScriptedServer server(Answer(Chain(14, Response("204 No Content", ""))));
+    HttpGetOutcome outcome;
+    EXPECT_TRUE(HttpGetOk(UrlOf(server), &outcome));
+    EXPECT_EQ(outcome.Code, 204);
+    EXPECT_EQ(outcome.ErrorClass, "");
+}
+
+TEST(HttpGetOk, FalseForTheFinal3xxAtTheRedirectLimit) {
+    ScriptedServer server(Answer(Chain(15, Response("200 OK", "too late"))));
+    HttpGetOutcome outcome;
+    EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
+    EXPECT_EQ(outcome.Code, 302);
+    EXPECT_EQ(outcome.ErrorClass, "");
+}
+
+TEST(HttpGetOk, FalseForClientAndServerErrors) {
+    for (const char* status : {"404 Not Found", "500 Internal Server Error"}) {
+        ScriptedServer server(Answer({Response(status, "sorry")}));
+        HttpGetOutcome outcome;
+        EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
+        EXPECT_EQ(outcome.ErrorClass, "EIdHTTPProtocolException");
+        EXPECT_EQ(outcome.Message, std::string("HTTP/1.1 ") + status);
+        EXPECT_EQ(outcome.Code, std::stoi(status));
+        EXPECT_EQ(outcome.BodyBytes, 0u);
+    }
+}
+
+TEST(HttpGetOk, FalseForARefusedPortWithItsSocketError) {
+    std::string url;
+    {
+        ScriptedServer gone(Answer({}));
+        url = UrlOf(gone);
+    }
+    HttpGetOutcome outcome;
+    const auto start = SteadyClock::now();
+    EXPECT_FALSE(HttpGetOk(url, &outcome));
+    EXPECT_LT(MsSince(start), 4000);
+    EXPECT_EQ(outcome.ErrorClass, "EIdSocketError");
+    EXPECT_EQ(outcome.LastError, 10061);
+    EXPECT_EQ(outcome.Code, -1);
+}
+
+TEST(HttpGetOk, UnknownSchemeWithoutAPortIsFalse) {
+    HttpGetOutcome outcome;
+    EXPECT_FALSE(HttpGetOk("report.quorvel.example/api", &outcome));
+    EXPECT_EQ(outcome.ErrorClass, "EIdUnknownProtocol");
+    EXPECT_EQ(outcome.Message, "Unknown Protocol");
+}
+
+}  // namespace
+}  // namespace quorvel::test

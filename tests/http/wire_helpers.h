@@ -1,0 +1,121 @@
+// Helpers for the exchange's wire tests against the scripted server.
+#pragma once
+
+#include <netdb.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "http/http.h"
+#include "http/stack.h"
+#include "support/scripted_server.h"
+
+namespace quorvel::test {
+
+using Ms = std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+inline long long MsSince(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<Ms>(SteadyClock::now() - start).count();
+}
+
+inline std::string UrlOf(const ScriptedServer& server, const std::string& path = "/") {
+    return "http://" + server.HostPort() + path;
+}
+
+// Answers one request head after another on one connection with the given
+// responses, then holds the connection until the client closes it.
+inline ScriptedServer::Script Answer(std::vector<std::string> responses) {
+    return [responses = std::move(responses)](ScriptedConnection& c) {
+        for (const std::string& response : responses) {
+            if (c.ReadRequestHead().empty()) return;
+            if (!c.Send(response)) return;
+        }
+        c.ReadUntilClose();
+    };
+}
+
+// Answers one request and closes its side at once.
+inline ScriptedServer::Script AnswerAndClose(std::string response) {
+    return [response = std::move(response)](ScriptedConnection& c) {
+        c.ReadRequestHead();
+        c.Send(response);
+        c.ShutdownSend();
+        c.ReadUntilClose(Ms(2000));
+    };
+}
+
+// A head with a Content-Length line for the body, then the body.
+inline std::string Response(const std::string& status, const std::string& body,
+                            const std::string& headers = "") {
+    return "HTTP/1.1 " + status + "\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+inline std::string Redirect(const std::string& location, const std::string& headers = "") {
+    return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\n" + headers + "Content-Length: 0\r\n\r\n";
+}
+
+// The request heads in the bytes one connection received.
+inline std::vector<std::string> RequestHeads(const std::string& received) {
+    std::vector<std::string> heads;
+    std::size_t start = 0;
+    for (std::size_t end; (end = received.find("\r\n\r\n", start)) != std::string::npos; start = end + 4)
+        heads.push_back(received.substr(start, end + 4 - start));
+    return heads;
+}
+
+// Limits short enough for tests that wait for them on purpose.
+inline void ShortLimits(TIdHTTP& http, std::int32_t readMs = 300, std::int32_t exchangeMs = 1500) {
+    http.ConnectTimeout = 0;
+    http.ReadTimeout = readMs;
+    http.ExchangeTimeout = exchangeMs;
+}
+
+// Maps the dotted test names onto loopback for the life of the scope, so
+// that cookie rules for named hosts can be seen on the wire.
+class ResolverScope {
+public:
+    ResolverScope() {
+        TIdStack::SetResolverForTesting([](const std::string& host, TIdIPVersion, std::string& address) {
+            if (host != "www.quorvel.test" && host != "other.quorvel.test") return EAI_NONAME;
+            address = "127.0.0.1";
+            return 0;
+        });
+    }
+    ~ResolverScope() { TIdStack::SetResolverForTesting({}); }
+    ResolverScope(const ResolverScope&) = delete;
+    ResolverScope& operator=(const ResolverScope&) = delete;
+};
+
+// Resident memory of this process, from /proc/self/statm.
+inline std::int64_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::int64_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// The peak resident memory since the last ResetPeakResident (VmHWM), or the
+// current one where the peak cannot be reset.
+inline bool ResetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+inline std::int64_t PeakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    }
+    return ResidentBytes();
+}
+
+}  // namespace quorvel::test
