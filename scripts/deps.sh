@@ -6,11 +6,11 @@ set -euo pipefail
 build=(cmake ninja-build g++ pkg-config)
 test=(libgtest-dev libgmock-dev nginx-light curl python3 procps)
 shell=(libgtk-3-dev libwebkit2gtk-4.1-dev)
-display=(xvfb xauth xdotool imagemagick dbus dbus-x11)
+display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
-  test)  wanted=("${build[@]}" "${test[@]}") ;;
+  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}") ;;
   demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
   *) echo "deps.sh: unknown set '$1' (build, test or demo)" >&2; exit 2 ;;
 esac
@@ -23,6 +23,7 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   sudo_cmd=()
   [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
+  # A mirror in the middle of a sync fails one index; the others still serve.
+  "${sudo_cmd[@]}" apt-get update -qq || echo "deps.sh: apt-get update reported errors; installing from the lists it has" >&2
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
