@@ -188,6 +188,17 @@ void TGtkPlatform::ShowErrorBox(const std::string& title, const std::string& tex
     TToplevelPtr dialog{gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
                                                text.c_str())};
     gtk_window_set_title(GTK_WINDOW(dialog.get()), title.c_str());
+    gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
+    // GTK 3 message dialogs show no icon of their own: the error icon goes
+    // in front of the text.
+    GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog.get())));
+    if (GTK_IS_BOX(row)) {
+        GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
+        gtk_widget_set_valign(icon, GTK_ALIGN_START);
+        gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
+        gtk_box_reorder_child(GTK_BOX(row), icon, 0);
+        gtk_widget_show(icon);
+    }
     GtkWidget* outer = FErrorDialog;
     FErrorDialog = dialog.get();
     gtk_dialog_run(GTK_DIALOG(dialog.get()));
