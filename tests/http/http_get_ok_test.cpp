@@ -58,12 +58,5 @@ TEST(HttpGetOk, FalseForARefusedPortWithItsSocketError) {
     EXPECT_EQ(outcome.Code, -1);
 }
 
-TEST(HttpGetOk, UnknownSchemeWithoutAPortIsFalse) {
-    HttpGetOutcome outcome;
-    EXPECT_FALSE(HttpGetOk("report.quorvel.example/api", &outcome));
-    EXPECT_EQ(outcome.ErrorClass, "EIdUnknownProtocol");
-    EXPECT_EQ(outcome.Message, "Unknown Protocol");
-}
-
 }  // namespace
 }  // namespace quorvel::test

@@ -52,18 +52,6 @@ TEST(RequestHead, HostLineCarriesThePortUnlessItIs80) {
     EXPECT_EQ(http.Request.Host, "127.0.0.1");
 }
 
-TEST(RequestHead, DefaultClientSendsItsUserAgentAndTheReportSendsNone) {
-    ScriptedServer server(Answer({kOk}));
-    {
-        TIdHTTP http;
-        TMemoryStream body;
-        http.Get(UrlOf(server), body);
-    }
-    const std::string head = OnlyConnection(server);
-    EXPECT_NE(head.find("\r\nUser-Agent: "), std::string::npos);
-    EXPECT_NE(head.find("\r\nAccept-Encoding: identity\r\n"), std::string::npos);
-}
-
 TEST(RequestHead, QuerySpacesStayAndNonAsciiBecomesOneQuestionMark) {
     ScriptedServer server(Answer({kOk}));
     EXPECT_TRUE(HttpGetOk(UrlOf(server, "/r?source=my tag&n=caf\xC3\xA9!")));
