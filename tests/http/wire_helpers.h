@@ -1,13 +1,8 @@
 // Helpers for the exchange's wire tests against the scripted server.
 #pragma once
 
-#include <netdb.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
-#include <fstream>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -83,7 +78,8 @@ class ResolverScope {
 public:
     ResolverScope() {
         TIdStack::SetResolverForTesting([](const std::string& host, TIdIPVersion, std::string& address) {
-            if (host != "www.quorvel.test" && host != "other.quorvel.test") return EAI_NONAME;
+            if (host != "www.quorvel.test" && host != "other.quorvel.test")
+                return TIdStack::Platform().LookupCodes().NoName;
             address = "127.0.0.1";
             return 0;
         });
@@ -92,30 +88,5 @@ public:
     ResolverScope(const ResolverScope&) = delete;
     ResolverScope& operator=(const ResolverScope&) = delete;
 };
-
-// Resident memory of this process, from /proc/self/statm.
-inline std::int64_t ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    std::int64_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
-}
-
-// The peak resident memory since the last ResetPeakResident (VmHWM), or the
-// current one where the peak cannot be reset.
-inline bool ResetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-inline std::int64_t PeakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
-    }
-    return ResidentBytes();
-}
 
 }  // namespace quorvel::test

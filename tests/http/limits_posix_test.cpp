@@ -2,8 +2,12 @@
 // bounded time and memory, and a closing peer never takes the process down.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <fstream>
 #include <functional>
+#include <thread>
 
 #include "http/exceptions.h"
 #include "http/http.h"
@@ -14,6 +18,31 @@ namespace quorvel::test {
 namespace {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
+
+// Resident memory of this process, from /proc/self/statm.
+std::int64_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::int64_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// The peak resident memory since the last ResetPeakResident (VmHWM), or the
+// current one where the peak cannot be reset.
+bool ResetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+std::int64_t PeakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    }
+    return ResidentBytes();
+}
 
 // Sends `prefix`, then `unit` again and again, pausing `pause` between sends,
 // until the client goes away or the server stops.
