@@ -35,6 +35,8 @@ PLAIN = page()
 CLOSE_PAGES = {
     # The test clicks the link that covers the page.
     "link": page("<a class='all' href='/bye/link?c100100'></a>"),
+    # A link that opens a new window: a new-window decision, not a navigation.
+    "blank": page("<a class='all' target='_blank' href='/bye/blank?c100100'></a>"),
     "script": page("<script>soon(function () { location.href = '/bye/script?x=c100100'; });</script>"),
     "frame": page("<iframe src='/frame' width='300' height='200'></iframe>"),
     "form": page("<form id='f' action='/bye/form'><input name='k' value='c100100'></form>"

@@ -221,11 +221,11 @@ def scenario_close(s):
     reports = s.report_server()
     display = s.display()
     data = s.data_home("close")
-    for how in ("link", "script", "frame", "form", "redirect"):
+    for how in ("link", "blank", "script", "frame", "form", "redirect"):
         server.reset_beacons()
         shell = s.shell("Quorvel_%s.bin" % how, display, data)
         page_is_active(server)
-        if how == "link":
+        if how in ("link", "blank"):
             window = display.shell_window()
             x, y, w, h = display.geometry(window)
             display.click(x + w // 2, y + h // 2)
