@@ -228,8 +228,8 @@ def scenario_close(s):
         if how in ("link", "blank"):
             window = display.shell_window()
             x, y, w, h = display.geometry(window)
-            display.click(x + w // 2, y + h // 2)
             started = time.monotonic()
+            display.click(x + w // 2, y + h // 2)
         else:
             started = server.wait_beacon("go", START_BOUND)
         status = shell.wait_exit(EXIT_BOUND)
