@@ -24,6 +24,9 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 wineboot -i >/dev/null 2>&1
     timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     timeout 60 wineserver -w
+    # Windows ships Tahoma; Debian's Wine substitutes another face unless its
+    # own Tahoma is in the prefix.
+    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     touch "$WINEPREFIX/.quorvel-ready"
   fi
 ) 9>"$WINEPREFIX.lock"

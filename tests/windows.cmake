@@ -42,3 +42,8 @@ foreach(scenario window navigate endsession tagguard nows2)
             --start-page-host ${wine_start_page_host} --report-host ${wine_report_host})
   set_tests_properties(wine_shell.${scenario} PROPERTIES TIMEOUT 400 RESOURCE_LOCK quorvel_wine_ports)
 endforeach()
+
+# The Windows shell's pieces, with the system's own WebBrowser control; the
+# resources give the test program the main icon.
+quorvel_add_tests(shell_windows_tests shell_windows quorvel_shell_windows)
+target_sources(shell_windows_tests PRIVATE $<TARGET_OBJECTS:quorvel_shell_resources>)
