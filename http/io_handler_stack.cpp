@@ -147,6 +147,9 @@ bool TIdIOHandlerStack::Connected() {
 
 bool TIdIOHandlerStack::Readable(std::int32_t AMSec) {
     if (!HasSocket()) return false;
+    // A passed deadline ends the wait even with bytes waiting, or a peer that
+    // never stops sending would never run out of time.
+    if (Deadline && Clock::now() >= *Deadline) return false;
     return TIdStack::Instance().SelectRead(FBinding->Handle(), CutToDeadline(AMSec < 0 ? -1 : AMSec));
 }
 

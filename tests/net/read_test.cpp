@@ -191,5 +191,21 @@ TEST(ReadTimeouts, DeadlineCutsEveryReadWait) {
     EXPECT_LT(MsSince(start), 2500);
 }
 
+TEST(ReadTimeouts, PassedDeadlineEndsWaitsEvenWithBytesWaiting) {
+    // A peer that never stops sending keeps the socket readable: only the
+    // deadline itself can end the exchange.
+    std::atomic<bool> sent{false};
+    Connection c(SendThenClose({"bytes already on their way"}, &sent));
+    const auto until = SteadyClock::now() + Ms(5000);
+    while (!sent && SteadyClock::now() < until) std::this_thread::sleep_for(Ms(5));
+    ASSERT_TRUE(c.Io().Readable(2000));
+    c.Client->SetDeadline(SteadyClock::now() - Ms(1));
+    EXPECT_EQ(c.Io().FillInputBuffer(false, 1000, false), -1);
+    EXPECT_TRUE(c.Io().InputBufferIsEmpty());
+    TNullStream sink;
+    EXPECT_THROW(c.Io().ReadStream(sink, -1, true), EIdReadTimeout);
+    EXPECT_EQ(sink.BytesWritten(), 0u);
+}
+
 }  // namespace
 }  // namespace quorvel::test
