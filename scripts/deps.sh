@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config)
-test=(libgtest-dev libgmock-dev nginx-light curl python3 procps)
+test=(libgtest-dev libgmock-dev nginx-light curl python3 procps clang libclang-rt-14-dev)
 shell=(libgtk-3-dev libwebkit2gtk-4.1-dev)
 display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11)
 

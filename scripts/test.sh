@@ -11,4 +11,6 @@ cmake --build --preset default
 # The 32-bit Windows program and its tests under Wine, before the Linux run so
 # that CTest's summary stays the last line.
 bash scripts/windows.sh
+# The suite under sanitizers and every fuzz target for a short time.
+bash scripts/ci-stress.sh
 ctest --preset default -j2
