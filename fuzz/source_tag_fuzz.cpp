@@ -1,0 +1,54 @@
+// The tag and title rules on any executable path: the tag is "none" or a
+// valid UTF-8 cut of the file name of the length the UTF-16 rule gives, and
+// the title is the file name's first part with only its case changed.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "http/text_encoding.h"
+#include "shell/source_tag.h"
+
+using namespace quorvel;
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& detail = "") {
+    std::fprintf(stderr, "source_tag_fuzz: %s %s\n", what, detail.c_str());
+    std::abort();
+}
+
+bool ValidUtf8(const std::string& s) { return Utf16ToUtf8(Utf8ToUtf16(s)) == s; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string path(reinterpret_cast<const char*>(data), size);
+    const std::string name = ModuleFileName(path);
+    if (name.find_first_of("\\:") != std::string::npos) Fail("file name keeps a separator");
+    if (PosixBaseName(path).find('/') != std::string::npos) Fail("base name keeps a slash");
+
+    const std::string tag = DeriveSourceTag(path);
+    const std::u16string name16 = Utf8ToUtf16(name);
+    const std::size_t underscore = name16.find(u'_');
+    if (underscore == std::u16string::npos) {
+        if (tag != "none") Fail("no underscore, yet a tag other than none", tag);
+    } else {
+        if (!ValidUtf8(tag)) Fail("tag is not valid UTF-8", tag);
+        const long long expected = static_cast<long long>(name16.size()) - static_cast<long long>(underscore) - 5;
+        const std::u16string tag16 = Utf8ToUtf16(tag);
+        if (static_cast<long long>(tag16.size()) != (expected > 0 ? expected : 0)) Fail("tag has the wrong length", tag);
+        // Whole characters of the cut are the file name's own.
+        for (std::size_t i = 0; i < tag16.size(); ++i) {
+            const char16_t c = tag16[i];
+            if (c != u'\xFFFD' && c != name16[underscore + 1 + i]) Fail("tag differs from the file name", tag);
+        }
+    }
+
+    const std::string title = ApplicationTitle(path);
+    if (title.size() > name.size() || title.find('.') != std::string::npos) Fail("title is not a first part", title);
+    if (!EqualsIgnoreCase(title, std::string_view(name).substr(0, title.size()))) Fail("title changed more than case");
+    if (!title.empty() && title[0] != name[0]) Fail("title changed its first character");
+    if (title.size() < name.size() && name[title.size()] != '.') Fail("title cut before the first dot");
+    return 0;
+}
