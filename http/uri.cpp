@@ -153,6 +153,9 @@ std::string MergePath(std::string_view base, std::string_view path) {
             result.pop_back();
             const std::size_t previous = result.rfind('/');
             result.erase(previous == std::string::npos ? 0 : previous + 1);
+            // At the root of an absolute path the climb stays there: with a
+            // name glued to the dots ("..x") no "/" would follow to restore it.
+            if (result.empty() && work.front() == '/') result = "/";
             ++i;
         } else {
             result += c;

@@ -131,6 +131,14 @@ TEST(UriMergePath, CollapsesSlashRunsAndStopsAtRoot) {
     EXPECT_EQ(MergePath("/a/b/", "c"), "/a/b/c");
 }
 
+TEST(UriMergePath, ClimbAtTheRootNeverMakesThePathRelative) {
+    // Dots glued to a name still climb; at the root they must leave it there.
+    EXPECT_EQ(MergePath("/", "..x/"), "/x/");
+    EXPECT_EQ(MergePath("/a/", "../..y/"), "/y/");
+    // A redirect target must still begin with "/" on the request line.
+    EXPECT_EQ(MergeNext(FirstMerge("http://HOST/"), "..x/doc").GetPathAndParams(), "/x/doc");
+}
+
 TEST(UriMergePath, LongClimbStaysCorrect) {
     std::string up;
     for (int i = 0; i < 100000; ++i) up += "../";
