@@ -352,6 +352,31 @@ def exe_name(pid):
         return ""
 
 
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=%s</listen>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+def session_bus_config(workdir):
+    """A private session bus without service files: nothing is activated on
+    it (no accessibility bus), so whatever runs after the shell ended is the
+    shell's own."""
+    path = os.path.join(workdir, "session-bus.conf")
+    if not os.path.exists(path):
+        with open(path, "w") as f:
+            f.write(BUS_CONFIG % workdir)
+    return path
+
+
 class Shell:
     """One run of the shell, copied under a tagged file name, under its own
     session bus, with the given data folder."""
@@ -371,7 +396,8 @@ class Shell:
         self.log_path = os.path.join(workdir, name + ".log")
         self.log = open(self.log_path, "ab")
         self.started = time.monotonic()
-        self.process = subprocess.Popen(["dbus-run-session", "--", self.path], env=env, stdout=self.log,
+        self.process = subprocess.Popen(["dbus-run-session", "--config-file", session_bus_config(workdir), "--",
+                                         self.path], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                         start_new_session=True)
         self.ended = None

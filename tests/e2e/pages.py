@@ -13,15 +13,25 @@ function beacon(name) {
   x.open('GET', '/beacon?' + name, false);
   try { x.send(); } catch (e) {}
 }
-var focused = null;
+var focused = null, painted = false, pending = null;
 setInterval(function () {
   var now = document.hasFocus();
-  if (now !== focused) { focused = now; beacon(now ? 'focus' : 'blur'); }
+  if (now !== focused) { focused = now; beacon(now ? 'focus' : 'blur'); go(); }
 }, 100);
 window.addEventListener('load', function () {
-  requestAnimationFrame(function () { requestAnimationFrame(function () { beacon('painted'); }); });
+  requestAnimationFrame(function () { requestAnimationFrame(function () {
+    painted = true; beacon('painted'); go();
+  }); });
 });
-function soon(action) { setTimeout(function () { beacon('go'); action(); }, 300); }
+// A page's action waits until it has painted and the window has the focus,
+// so that the test sees both before the action may end the program.
+function soon(action) { pending = action; go(); }
+function go() {
+  if (!pending || !painted || !focused) return;
+  var action = pending;
+  pending = null;
+  setTimeout(function () { beacon('go'); action(); }, 300);
+}
 </script>
 """
 
@@ -47,7 +57,7 @@ CLOSE_PAGES = {
 }
 
 FRAME = ("<!doctype html><html><body><script>"
-         "setTimeout(function () { parent.beacon('go'); location.href = '/bye/frame?c100100'; }, 300);"
+         "parent.soon(function () { location.href = '/bye/frame?c100100'; });"
          "</script></body></html>")
 
 NEXT_UPPER = page("<script>soon(function () { location.href = '/next2?c10010'; });</script>")
