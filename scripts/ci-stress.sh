@@ -3,25 +3,25 @@
 # UndefinedBehaviorSanitizer, the transport and connect-worker tests under
 # ThreadSanitizer, then every fuzz target for a short fixed time. Fails on any
 # failing test, sanitizer report, crash, leak or hang.
-# QUORVEL_STRESS_BUILD_ROOT moves the build folders (default build/),
-# QUORVEL_FUZZ_SECONDS the time per fuzz target (default 20).
+# Build folders: build/asan, build/tsan, build/fuzz; QUORVEL_BUILD_PREFIX
+# puts a prefix before each (QUORVEL_BUILD_PREFIX=my- gives build/my-asan).
+# QUORVEL_FUZZ_SECONDS sets the time per fuzz target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=${QUORVEL_STRESS_BUILD_ROOT:-build}
 fuzz_seconds=${QUORVEL_FUZZ_SECONDS:-20}
 started=$SECONDS
 
 echo "== ASan+UBSan: the whole test suite"
-cmake --preset asan -B "$root/asan"
-cmake --build "$root/asan" -j2
-ctest --preset asan --test-dir "$root/asan" -j2
+cmake --preset asan
+cmake --build --preset asan -j2
+ctest --preset asan -j2
 
 echo "== TSan: transport and connect-worker tests"
-cmake --preset tsan -B "$root/tsan"
-cmake --build "$root/tsan" -j2 --target net_tests
-ctest --preset tsan --test-dir "$root/tsan" -j2
+cmake --preset tsan
+cmake --build --preset tsan -j2
+ctest --preset tsan -j2
 
 echo "== Fuzz targets, ${fuzz_seconds} s each"
-QUORVEL_FUZZ_BUILD="$root/fuzz" bash scripts/fuzz.sh "$fuzz_seconds"
+bash scripts/fuzz.sh "$fuzz_seconds"
 
 echo "== Stress runs passed in $((SECONDS - started)) s"

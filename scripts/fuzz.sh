@@ -3,20 +3,20 @@
 # (default 20 s, every target). New inputs go to build/fuzz/corpus/<target>,
 # findings to build/fuzz/findings/; the seeds in fuzz/corpus/ are only read.
 # Fails when a target crashes, leaks, times out or trips a sanitizer.
-# QUORVEL_FUZZ_BUILD picks another build folder; extra libFuzzer flags go in
-# QUORVEL_FUZZ_FLAGS (for example "-runs=10000000").
+# The build folder is build/fuzz (QUORVEL_BUILD_PREFIX goes before "fuzz");
+# extra libFuzzer flags go in QUORVEL_FUZZ_FLAGS (for example "-runs=10000000").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
-build=${QUORVEL_FUZZ_BUILD:-build/fuzz}
+build=build/${QUORVEL_BUILD_PREFIX:-}fuzz
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(uri_fuzz cookie_fuzz source_tag_fuzz readln_fuzz http_response_fuzz)
 fi
 
-cmake --preset fuzz -B "$build" >/dev/null
-cmake --build "$build" -j2 --target quorvel_fuzzers
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j2
 
 failed=()
 for t in "${targets[@]}"; do
