@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those missing, so that a
-# second run does nothing. Usage: deps.sh build|test|demo
+# second run does nothing. Usage: deps.sh build|test|demo|bench
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config)
@@ -12,7 +12,8 @@ case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
   test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}") ;;
   demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
-  *) echo "deps.sh: unknown set '$1' (build, test or demo)" >&2; exit 2 ;;
+  bench) wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" surf) ;;
+  *) echo "deps.sh: unknown set '$1' (build, test, demo or bench)" >&2; exit 2 ;;
 esac
 
 missing=()
