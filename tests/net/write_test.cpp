@@ -116,11 +116,17 @@ TEST(WriteBuffer, CancelledBytesAreNeverSent) {
 
 TEST(Write, ClosedPeerRaisesInsteadOfKillingTheProcess) {
     ASSERT_EQ(std::signal(SIGPIPE, SIG_DFL), SIG_DFL) << "SIGPIPE must be fatal for this test to mean anything";
-    ScriptedServer server([](ScriptedConnection& c) { c.Reset(); });
+    // The reset waits for the client's first bytes: a reset that raced the
+    // handshake would fail the connect itself instead of a write.
+    ScriptedServer server([](ScriptedConnection& c) {
+        c.ReadRequestHead(Ms(5000));
+        c.Reset();
+    });
     auto client = ClientFor(server.Port());
     client->Connect();
-    ASSERT_TRUE(server.WaitForConnections(1));
     TIdIOHandlerStack& io = *client->IOHandler();
+    io.Write(std::string("hello\r\n\r\n"));
+    ASSERT_TRUE(server.WaitForConnections(1));
     const std::string chunk(65536, 'z');
     bool raised = false;
     for (int i = 0; i < 200 && !raised; ++i) {
