@@ -37,7 +37,7 @@ echo "== Report exchange"
 echo "== ReadLn, one byte at a time"
 "$bin/readln_per_byte" "$readln_mib" | tee "$out/readln"
 echo "== The shell beside surf"
-python3 bench/shell/shell_startup.py --shell "$bin/quorvel-bench-shell" --runs "$runs" | tee "$out/shell"
+python3 bench/shell/shell_startup.py --shell "$bin/quorvel-bench-shell" --runs "$runs" --first-run | tee "$out/shell"
 if ((settings)); then
   echo "== WebKit settings (the shell's copy in bench/shell, one setting at a time, then all)"
   all=cache=document-viewer,hw=never,dns=off,pagecache=off
@@ -93,6 +93,9 @@ if "report_wall_ms" in report:
 if "startup_ratio_over_surf" in shell:
     print("shell start-up over surf's         %.2f  (quorvel %.0f ms, surf %.0f ms; goal <= 1.0)" % (
         shell["startup_ratio_over_surf"], shell["quorvel_startup_ms"], shell["surf_startup_ms"]))
+    if "first_run_startup_ratio_over_surf" in shell:
+        print("  first run, with the install report %.2f  (quorvel %.0f ms)" % (
+            shell["first_run_startup_ratio_over_surf"], shell["quorvel_first_run_startup_ms"]))
     print("shell PSS over surf's              %.2f  (quorvel %.1f MiB, surf %.1f MiB; goal <= 1.0)" % (
         shell["pss_ratio_over_surf"], shell["quorvel_pss_mib"], shell["surf_pss_mib"]))
 if "readln_ns_per_byte_1k" in readln:
