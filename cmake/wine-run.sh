@@ -19,10 +19,6 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 (
   # Two test programs may start at once: one of them makes the prefix.
   flock 9
-  mkdir -p "$WINEPREFIX"
-  # A server that outlives each program: otherwise one that starts just as
-  # the last one's server shuts down fails with "wine client error".
-  timeout 10 wineserver -p60 >/dev/null 2>&1 || true
   if [[ ! -f "$WINEPREFIX/.quorvel-ready" ]]; then
     # No Mono or Gecko installer prompts while the prefix is made.
     WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 wineboot -i >/dev/null 2>&1
