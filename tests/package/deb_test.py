@@ -4,7 +4,7 @@ reports no error or warning but those the README accepts with a reason, the
 AppStream metainfo validates, both programs and their manual pages are in,
 and the probe's manual page agrees with the README.
 
-Usage: deb_test.py CPackConfig.cmake README.md WORK-FOLDER
+Usage: deb_test.py CPACK CPackConfig.cmake README.md WORK-FOLDER
 """
 import glob
 import os
@@ -14,7 +14,7 @@ import subprocess
 import sys
 import tempfile
 
-CPACK_CONFIG, README, WORK = sys.argv[1:4]
+CPACK, CPACK_CONFIG, README, WORK = sys.argv[1:5]
 failures = []
 
 
@@ -103,13 +103,13 @@ def check_probe_page(root):
 
 
 def main():
-    for tool in ("cpack", "lintian", "appstreamcli", "dpkg-deb", "man"):
+    for tool in (CPACK, "dpkg-shlibdeps", "lintian", "appstreamcli", "dpkg-deb", "man"):
         check(shutil.which(tool) is not None, "%s is installed (bash scripts/deps.sh test)" % tool)
     if failures:
         return
     os.makedirs(WORK, exist_ok=True)
     with tempfile.TemporaryDirectory(prefix="deb-test-", dir=WORK) as out:
-        p = run(["cpack", "--config", CPACK_CONFIG, "-B", out], 600)
+        p = run([CPACK, "--config", CPACK_CONFIG, "-B", out], 600)
         debs = glob.glob(os.path.join(out, "*.deb"))
         check(p.returncode == 0 and len(debs) == 1, "cpack made one .deb (status %d): %s %s"
               % (p.returncode, p.stdout[-2000:], p.stderr[-2000:]))
