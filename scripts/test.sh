@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything, the shell included, and runs every test: the unit tests
-# and the shell's end-to-end tests under Xvfb, in one CTest run. Our code
-# builds with warnings as errors.
+# Builds everything, the shell included, and runs every test: the unit tests,
+# the shell's end-to-end tests under Xvfb and the .deb's checks, in one CTest
+# run. Our code builds with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
