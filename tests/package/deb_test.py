@@ -30,16 +30,10 @@ def run(args, timeout, env=None):
 
 def readme_section(heading):
     """The README's lines under a heading, up to the next heading."""
-    lines, inside = [], False
-    for line in open(README, encoding="utf-8").read().splitlines():
-        if line.startswith("#"):
-            if inside:
-                break
-            inside = line.lstrip("#").strip() == heading
-        elif inside:
-            lines.append(line)
-    check(inside or lines, "README has a section '%s'" % heading)
-    return lines
+    readme = open(README, encoding="utf-8").read()
+    m = re.search(r"^#+ %s\n(.*?)(?=^#+ |\Z)" % re.escape(heading), readme, re.S | re.M)
+    check(m is not None, "README has a section '%s'" % heading)
+    return m.group(1).splitlines() if m else []
 
 
 def accepted_tags():
