@@ -78,6 +78,24 @@ TEST(Redirects, AnotherHostGetsANewConnectionAndItsOwnHostLine) {
                             "User-Agent: " + TIdHTTPRequest().UserAgent + "\r\n\r\n");
 }
 
+TEST(Redirects, NothingLeftFromTheRedirectsConnectionIsTakenForTheNext) {
+    const std::string trailer = "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n";
+    ScriptedServer other(Answer({Response("200 OK", "there")}));
+    // Another host and a same-connection follow-up after a trailer line,
+    // and another host after bytes beyond the framing.
+    ScriptedServer first({Answer({"HTTP/1.1 302 Found\r\nLocation: " + UrlOf(other, "/b") + "\r\n" + trailer}),
+                          Answer({"HTTP/1.1 302 Found\r\nLocation: /c\r\n" + trailer, Response("200 OK", "here")}),
+                          Answer({Redirect(UrlOf(other, "/d")) + "JUNK"})});
+    for (const auto& [path, expected] : {std::pair{"/a", "there"}, {"/b", "here"}, {"/c", "there"}}) {
+        Follower f;
+        f.http.Get(UrlOf(first, path), f.body);
+        EXPECT_EQ(f.http.ResponseText(), "HTTP/1.1 200 OK") << path;
+        EXPECT_EQ(Text(f.body), expected) << path;
+    }
+    EXPECT_EQ(first.Accepted(), 3);
+    EXPECT_EQ(other.Accepted(), 2);
+}
+
 TEST(Redirects, FifteenthRedirectEndsTheExchangeAfterFourteenAreFollowed) {
     std::vector<std::string> answers;
     for (int i = 1; i <= 20; ++i) answers.push_back(Redirect("/r" + std::to_string(i)));
