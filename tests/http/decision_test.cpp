@@ -162,11 +162,16 @@ TEST(ErrorResponses, NotFoundCarriesTheStatusLineCodeAndBody) {
 
 TEST(ErrorResponses, ErrorBodyIsDecodedByItsCharsetOrAsLatin1) {
     ScriptedServer server(Answer({Response("500 Oops", "caf\xC3\xA9", "Content-Type: text/plain; charset=utf-8\r\n"),
-                                  Response("500 Oops", "caf\xE9")}));
+                                  Response("500 Oops", "caf\xE9"),
+                                  Response("500 Oops", "5 \x80", "Content-Type: text/plain; charset=windows-1252\r\n"),
+                                  Response("500 Oops", "caf\xE9", "Content-Type: text/plain; charset=x-no-such\r\n")}));
     Follower f;
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");
     f.http.Response.CharSet.clear();
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");  // é from Latin-1
+    // Any charset the platform knows: 0x80 is the euro sign in windows-1252.
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "5 \xE2\x82\xAC");
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");
 }
 
 TEST(ErrorResponses, ErrorBodyBeyondTheLimitIsReadButNotKept) {
