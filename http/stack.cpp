@@ -78,8 +78,10 @@ int LookupResultToSocketError(int result, const TIdLookupCodes& codes) {
     if (result == codes.Fail) return 11003;
     if (result == codes.Family) return 10047;
     if (result == codes.Memory) return 8;
-    if (result == codes.NoData) return 11004;
+    // Before "no data": Windows' headers give EAI_NODATA the number of
+    // EAI_NONAME, and a name that is not found must still report 11001.
     if (result == codes.NoName) return 11001;
+    if (result == codes.NoData) return 11004;
     if (result == codes.Service) return 10109;
     if (result == codes.SockType) return 10044;
     return result;
