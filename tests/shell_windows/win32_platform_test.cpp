@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "shell/application.h"
 #include "shell/source_tag.h"
 
 namespace quorvel::win {
@@ -113,6 +114,32 @@ TEST_F(Win32Platform, LogOffIsConsentedAndOnlyAConfirmedEndEndsTheSession) {
     EXPECT_EQ(events.EndSessions, 1);
     // The loop is woken to see the end.
     EXPECT_TRUE(platform.ProcessMessage());
+}
+
+TEST_F(Win32Platform, BeforeNavigateWhileTheHostsSlotIsEmptyIsIgnoredEvenWithoutText) {
+    TWebBrowser browser(platform);
+    ASSERT_NE(platform.Site(), nullptr);
+    // BeforeNavigate2's arguments as the control passes them, last first,
+    // with a URL that has no text.
+    VARIANT url{}, flags{}, frame{}, postData{}, headers{};
+    url.vt = VT_UNKNOWN;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANTARG args[7]{};
+    args[0].vt = VT_BYREF | VT_BOOL;
+    args[0].pboolVal = &cancel;
+    VARIANT* byRef[5] = {&headers, &postData, &frame, &flags, &url};
+    for (int i = 0; i < 5; ++i) {
+        args[1 + i].vt = VT_BYREF | VT_VARIANT;
+        args[1 + i].pvarVal = byRef[i];
+    }
+    args[6].vt = VT_DISPATCH;
+    DISPPARAMS params{args, nullptr, 7, 0};
+    platform.Site()->DeliverEvent(250, params);
+    EXPECT_EQ(cancel, VARIANT_FALSE);
+    // Once the slot is bound the event is taken: its URL has no text, so it is cancelled.
+    browser.SetOnBeforeNavigate2([](TWebBrowser*, const void*, const std::string&, std::int16_t& c) { c = 0; });
+    platform.Site()->DeliverEvent(250, params);
+    EXPECT_EQ(cancel, VARIANT_TRUE);
 }
 
 TEST_F(Win32Platform, QuitRequestIsTakenAsTheQuitMessage) {
