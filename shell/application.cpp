@@ -227,6 +227,13 @@ void TApplication::OnEndSession() {
     FTerminate = true;
 }
 
+void TApplication::OnExitNow() {
+    FTerminate = true;
+    // A form still inside its creation handler is not owned yet and stays:
+    // the platform takes its window down, and the process ends anyway.
+    Finish();
+}
+
 void TApplication::OnQuitMessage() { FTerminate = true; }
 
 int RunShell(IPlatform& platform, const TBuildValues& build, const TShellServices& services) {

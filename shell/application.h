@@ -133,6 +133,7 @@ public:
     void OnActivate() override;
     void OnCloseRequest() override;
     void OnEndSession() override;
+    void OnExitNow() override;
     void OnQuitMessage() override;
 
 private:

@@ -276,6 +276,19 @@ TEST_F(ShellRun, EndOfSessionInTheLoopTakesNoFurtherMessage) {
     EXPECT_EQ(platform.Log.back(), "destroy");
 }
 
+TEST_F(ShellRun, ExitNowRunsTheExitSequenceInsideTheCall) {
+    platform.Messages.push_back([&] {
+        platform.Events->OnEndSession();
+        platform.Events->OnExitNow();
+        EXPECT_EQ(platform.Log.back(), "destroy");
+        EXPECT_EQ(Form1, nullptr);
+        EXPECT_TRUE(SourceTag.empty());
+    });
+    platform.Messages.push_back([] { ADD_FAILURE() << "a message was taken after the exit sequence"; });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(std::count(platform.Log.begin(), platform.Log.end(), "destroy"), 1);
+}
+
 TEST_F(ShellRun, ExitReleasesTheWindowTheBrowserAndTheSharedValues) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(Form1, nullptr);
