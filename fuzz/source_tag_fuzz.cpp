@@ -1,6 +1,7 @@
 // The tag and title rules on any executable path: the tag is "none" or a
 // valid UTF-8 cut of the file name of the length the UTF-16 rule gives, and
-// the title is the file name's first part with only its case changed.
+// the title is the file name's first part (up to its first ".") with only the
+// case of its later characters changed.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
+    // Compared as UTF-16, as the title is made: bytes that are no UTF-8 read
+    // as U+FFFD on both sides.
     const std::string title = ApplicationTitle(path);
-    if (title.size() > name.size() || title.find('.') != std::string::npos) Fail("title is not a first part", title);
-    if (!EqualsIgnoreCase(title, std::string_view(name).substr(0, title.size()))) Fail("title changed more than case");
-    if (!title.empty() && title[0] != name[0]) Fail("title changed its first character");
-    if (title.size() < name.size() && name[title.size()] != '.') Fail("title cut before the first dot");
+    const std::u16string title16 = Utf8ToUtf16(title);
+    const std::u16string part16 = Utf8ToUtf16(name.substr(0, name.find('.')));
+    if (!ValidUtf8(title) || title.find('.') != std::string::npos) Fail("title is not a first part", title);
+    if (title16.size() != part16.size()) Fail("title has another length than the first part", title);
+    if (LowerCaseUtf16(title16) != LowerCaseUtf16(part16)) Fail("title changed more than case", title);
+    if (!title16.empty() && title16[0] != part16[0]) Fail("title changed its first character", title);
+    if (title16.size() > 1 && title16[0] >= 0xD800 && title16[0] <= 0xDBFF && title16[1] != part16[1])
+        Fail("title changed its first character", title);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "http/cookie_date.h"
+#include "http/ip_address.h"
 #include "http/text_encoding.h"
 
 namespace quorvel {
@@ -38,20 +39,9 @@ bool ParseInteger(std::string_view text, std::int64_t& value) {
 // A Cookie line is written as name=value; any of these would end or cut it.
 bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
 
-// A dotted IPv4 address (any all-numeric dotted text, as resolvers read it)
-// or an IPv6 address.
-bool IsIPAddress(std::string_view host) {
-    if (host.find(':') != std::string_view::npos) return true;
-    bool digit = false;
-    for (char c : host) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c != '.') {
-            return false;
-        }
-    }
-    return digit;
-}
+// Only a dotted IPv4 address counts as an address; anything else, an IPv6
+// literal included, is taken as a name.
+bool IsIPAddress(std::string_view host) { return IsDottedIPv4(host); }
 
 bool IsName(std::string_view host) { return !host.empty() && host.front() != '.' && !IsIPAddress(host); }
 
@@ -70,15 +60,19 @@ std::optional<TIdCookie> ParseSetCookie(std::string_view value, std::chrono::sys
         begin = end + 1;
 
         const std::size_t eq = item.find('=');
-        const std::string_view name = Trim(item.substr(0, eq));
-        const std::string_view attrValue = eq == std::string_view::npos ? std::string_view() : Trim(item.substr(eq + 1));
         if (first) {
+            // The cookie itself is taken as written: "a = 1" is the name "a "
+            // and the value " 1", and goes back that way.
             first = false;
-            if (name.empty() || HasLineBreakOrNul(name) || HasLineBreakOrNul(attrValue)) return std::nullopt;
+            const std::string_view name = item.substr(0, eq);
+            const std::string_view cookieValue = eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
+            if (name.empty() || HasLineBreakOrNul(name) || HasLineBreakOrNul(cookieValue)) return std::nullopt;
             cookie.Name = std::string(name);
-            cookie.Value = std::string(attrValue);
+            cookie.Value = std::string(cookieValue);
             continue;
         }
+        const std::string_view name = Trim(item.substr(0, eq));
+        const std::string_view attrValue = eq == std::string_view::npos ? std::string_view() : Trim(item.substr(eq + 1));
         if (EqualsIgnoreCase(name, "path")) {
             const std::string_view path = Unquote(attrValue);
             cookie.Path = path.empty() ? "/" : std::string(path);
@@ -86,8 +80,8 @@ std::optional<TIdCookie> ParseSetCookie(std::string_view value, std::chrono::sys
             // An unreadable date is ignored, as if the attribute were absent.
             if (const auto date = ParseCookieDate(attrValue)) cookie.Expires = date;
         } else if (EqualsIgnoreCase(name, "domain")) {
-            std::string_view domain = Unquote(attrValue);
-            domain = Trim(domain.substr(0, domain.find(':')));
+            // Not unquoted: a quoted domain does not begin with "." and is dropped.
+            const std::string_view domain = Trim(attrValue.substr(0, attrValue.find(':')));
             cookie.Domain = std::string(domain);
         } else if (EqualsIgnoreCase(name, "secure")) {
             cookie.Secure = true;
@@ -95,10 +89,10 @@ std::optional<TIdCookie> ParseSetCookie(std::string_view value, std::chrono::sys
             cookie.HttpOnly = true;
         } else if (EqualsIgnoreCase(name, "max-age")) {
             std::int64_t seconds = 0;
-            if (ParseInteger(Unquote(attrValue), seconds)) cookie.MaxAge = seconds;
+            if (ParseInteger(attrValue, seconds)) cookie.MaxAge = seconds;
         } else if (EqualsIgnoreCase(name, "version")) {
             std::int64_t version = 0;
-            if (ParseInteger(Unquote(attrValue), version)) cookie.Version = static_cast<int>(std::clamp<std::int64_t>(version, 0, 1000));
+            if (ParseInteger(attrValue, version)) cookie.Version = static_cast<int>(std::clamp<std::int64_t>(version, 0, 1000));
         } else if (EqualsIgnoreCase(name, "comment")) {
             cookie.Comment = std::string(attrValue);
         }
@@ -138,6 +132,7 @@ void TIdCookieManager::AddCookies(const TIdHeaderList& responseHeaders, const TI
     std::unordered_set<std::string> version2Names;
     for (const std::string& value : responseHeaders.AllValues("Set-cookie2")) {
         if (auto cookie = ParseSetCookie(value, now)) {
+            cookie->Version = 2;
             version2Names.insert(LowerKey(cookie->Name));
             version2.push_back(std::move(*cookie));
         }

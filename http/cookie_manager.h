@@ -26,17 +26,19 @@ struct TIdCookie {
     bool Secure = false;
     bool HttpOnly = false;
     std::optional<std::int64_t> MaxAge;
-    int Version = 0;
+    int Version = 0;  // a Version attribute's number; 2 for every Set-cookie2 cookie
     std::string Comment;
 };
 
-// Parses one Set-cookie value. Max-Age counts from now when no Expires date
-// is given. Nothing for a value that holds no usable cookie (no name, or a
-// CR, LF or NUL in the name or value).
+// Parses one Set-cookie value: trimmed items, the first the cookie as written
+// (name before its first "=", value after it), then attributes, of which
+// only Path loses its double quotes. Max-Age counts from now when no Expires
+// date is given. Nothing for a value that holds no usable cookie (no name,
+// or a CR, LF or NUL in the name or value).
 std::optional<TIdCookie> ParseSetCookie(std::string_view value, std::chrono::sys_seconds now);
 
-// Whether a host matches a cookie domain. An IP address matches only itself,
-// a name matches ".name" and names below a dotted domain.
+// Whether a host matches a cookie domain. A dotted IPv4 address matches only
+// itself, a name matches ".name" and names below a dotted domain.
 bool CookieDomainMatches(std::string_view host, std::string_view domain);
 
 class TIdCookieManager {
@@ -49,8 +51,9 @@ public:
     TIdCookieManager& operator=(const TIdCookieManager&) = delete;
 
     // Takes in every Set-cookie and Set-cookie2 line of a response head. A
-    // Set-cookie2 cookie follows the same rules as a Set-cookie one, and wins
-    // over a Set-cookie one of the same name in that head.
+    // Set-cookie2 cookie is a version-2 cookie, accepted by the same rules as
+    // a Set-cookie one, and wins over a Set-cookie one of the same name in
+    // that head.
     void AddCookies(const TIdHeaderList& responseHeaders, const TIdURI& currentUrl);
     // Offers one parsed cookie for a request to currentUrl; false when it is
     // dropped.

@@ -318,7 +318,10 @@ void TIdHTTP::ReadChunkedBody(TStream* target) {
         ReadCount(target, size);
         ReadLine();
     }
-    ReadLine();
+    // Trailer lines, up to and including the empty line that ends them: a
+    // kept connection then starts right at the next response.
+    while (!ReadLine().empty()) {
+    }
 }
 
 void TIdHTTP::ReadCount(TStream* target, std::int64_t count) {

@@ -40,6 +40,7 @@ void TIdIOHandlerStack::Open() {
     FClosedGracefully = false;
     if (FWriteBuffer) FWriteBuffer->Clear();
     FInputBuffer.Clear();
+    FAbandoned = false;
     FOpened = true;
     if (!FBinding) {
         FBinding = std::make_unique<TIdSocketHandle>();
@@ -142,7 +143,7 @@ void TIdIOHandlerStack::CheckForDisconnect(bool ARaiseExceptionIfDisconnected, b
 
 bool TIdIOHandlerStack::Connected() {
     FillInputBuffer(false, 0, false);
-    return !FInputBuffer.Empty() || (HasSocket() && FOpened && !FClosedGracefully);
+    return (!FInputBuffer.Empty() && !FAbandoned) || (HasSocket() && FOpened && !FClosedGracefully);
 }
 
 bool TIdIOHandlerStack::Readable(std::int32_t AMSec) {

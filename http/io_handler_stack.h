@@ -53,6 +53,9 @@ public:
     bool InputBufferIsEmpty() const { return FInputBuffer.Size() == 0; }
     TIdSocketHandle* Binding() { return FBinding.get(); }
     bool HasSocket() const;
+    // The client has given this connection up: what it left buffered stays
+    // readable, but is no sign of a connection any more. Open ends that.
+    void Abandon() { FAbandoned = true; }
 
     void Open();
     void Close();
@@ -94,6 +97,7 @@ private:
     bool FClosedGracefully = false;
     bool FReadLnSplit = false;
     bool FReadLnTimedout = false;
+    bool FAbandoned = false;
     TIdBuffer FInputBuffer;
     std::unique_ptr<TIdBuffer> FWriteBuffer;
     std::int32_t FWriteBufferThreshold = -1;

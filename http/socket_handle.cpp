@@ -52,13 +52,43 @@ void TIdSocketHandle::SetPeer(const std::string& AIP, std::uint16_t APort, TIdIP
 
 void TIdSocketHandle::CloseSocket() {
     if (!HandleAllocated()) return;
-    std::lock_guard<std::mutex> lock(FConnectionHandle);
-    const TIdStackSocketHandle h = FHandle.exchange(Id_INVALID_SOCKET);
+    TIdStackSocketHandle h;
+    {
+        std::lock_guard<std::mutex> lock(FConnectionHandle);
+        h = FHandle.exchange(Id_INVALID_SOCKET);
+    }
     if (h == Id_INVALID_SOCKET) return;
+    // Closing alone ends a pending connect on no platform for sure (Windows
+    // keeps waiting), and a socket released under it could be reused by the
+    // next one: the connect is woken, and the socket released once it has
+    // returned.
+    {
+        std::unique_lock<std::mutex> lock(FConnectLock);
+        if (FConnecting && FConnectWaker != nullptr) {
+            FConnectWaker->Wake();
+            FConnectEnded.wait(lock, [this] { return !FConnecting; });
+        }
+    }
     TIdStack::Disconnect(h);
 }
 
 void TIdSocketHandle::Connect(TIdConnectWaker* AWaker) {
+    {
+        std::lock_guard<std::mutex> lock(FConnectLock);
+        FConnecting = true;
+        FConnectWaker = AWaker;
+    }
+    struct TEnded {
+        TIdSocketHandle& Record;
+        ~TEnded() {
+            {
+                std::lock_guard<std::mutex> lock(Record.FConnectLock);
+                Record.FConnecting = false;
+                Record.FConnectWaker = nullptr;
+            }
+            Record.FConnectEnded.notify_all();
+        }
+    } ended{*this};
     TIdStack::Instance().Connect(Handle(), PeerIP, IPVersion, PeerPort, AWaker);
 }
 

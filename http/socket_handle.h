@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -41,6 +42,8 @@ public:
     void Bind();
     void SetSockOpt(int ALevel, int AOptName, std::int32_t AOptVal);
     void SetPeer(const std::string& AIP, std::uint16_t APort, TIdIPVersion AIPVersion);
+    // Also ends a connect pending on another thread with a waker, before the
+    // socket is released.
     virtual void CloseSocket();
     // Blocking connect to PeerIP:PeerPort; a waker lets another thread end it.
     virtual void Connect() { Connect(nullptr); }
@@ -52,6 +55,11 @@ public:
 
 private:
     std::atomic<TIdStackSocketHandle> FHandle{Id_INVALID_SOCKET};
+    // The connect in progress and its waker, so that a close can end it.
+    std::mutex FConnectLock;
+    std::condition_variable FConnectEnded;
+    bool FConnecting = false;
+    TIdConnectWaker* FConnectWaker = nullptr;
 };
 
 }  // namespace quorvel

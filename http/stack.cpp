@@ -78,14 +78,14 @@ int LookupResultToSocketError(int result, const TIdLookupCodes& codes) {
     if (result == codes.Fail) return 11003;
     if (result == codes.Family) return 10047;
     if (result == codes.Memory) return 8;
-    if (result == codes.NoData) return 11004;
+    // Before "no data": Windows' headers give EAI_NODATA the number of
+    // EAI_NONAME, and a name that is not found must still report 11001.
     if (result == codes.NoName) return 11001;
+    if (result == codes.NoData) return 11004;
     if (result == codes.Service) return 10109;
     if (result == codes.SockType) return 10044;
     return result;
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -228,10 +228,7 @@ bool TIdStack::SelectRead(TIdStackSocketHandle s, std::int32_t timeoutMs) {
     return r > 0;
 }
 
-bool TIdStack::IsIP(const std::string& text) {
-    std::uint8_t bytes[4];
-    return ParseIPv4(text, bytes);
-}
+bool TIdStack::IsIP(const std::string& text) { return IsDottedIPv4(text); }
 
 std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion family) {
     if (family == TIdIPVersion::Id_IPv4) {
@@ -289,26 +286,6 @@ void TIdStack::RaiseSocketError(int number) {
 
 std::string TIdStack::WSTranslateSocketErrorMsg(int number) {
     return "Socket Error # " + std::to_string(number) + "\r\n" + SocketErrorText(number);
-}
-
-bool ParseIPv4(const std::string& text, std::uint8_t out[4]) {
-    std::size_t i = 0;
-    for (int field = 0; field < 4; ++field) {
-        if (field > 0) {
-            if (i >= text.size() || text[i] != '.') return false;
-            ++i;
-        }
-        const std::size_t start = i;
-        unsigned value = 0;
-        while (i < text.size() && IsDigit(text[i])) {
-            value = value * 10 + static_cast<unsigned>(text[i] - '0');
-            if (value > 255) return false;
-            ++i;
-        }
-        if (i == start) return false;
-        out[field] = static_cast<std::uint8_t>(value);
-    }
-    return i == text.size();
 }
 
 bool ParseIPv6(const std::string& text, std::uint8_t out[16]) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "http/ip_address.h"
 #include "http/ip_version.h"
 
 namespace quorvel {
@@ -152,9 +153,8 @@ public:
     explicit TIdStack(Key) {}
 };
 
-// Address text: IPv4 dotted decimal; IPv6 eight upper-case hexadecimal groups
-// without leading zeros, never shortened.
-bool ParseIPv4(const std::string& text, std::uint8_t out[4]);
+// Address text: IPv4 dotted decimal (ip_address.h); IPv6 eight upper-case
+// hexadecimal groups without leading zeros, never shortened.
 bool ParseIPv6(const std::string& text, std::uint8_t out[16]);
 std::string FormatAddress(const TIdSockAddr& address);
 // The IPv6 literal in the canonical form, or empty when it is none.

@@ -60,6 +60,9 @@ void TIdTCPClientCustom::Disconnect(bool ANotifyPeer) {
         FIOHandler->Close();
         DoOnDisconnected();
     }
+    // Unread bytes of this connection must not make a next request skip
+    // its connect and send on a closed socket.
+    if (FIOHandler) FIOHandler->Abandon();
     if (pollError) std::rethrow_exception(pollError);
 }
 

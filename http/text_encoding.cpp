@@ -111,6 +111,8 @@ std::string DecodeCharset(const Bytes& bytes, std::string_view charset) {
         return out;
     }
     if (name == "us-ascii" || name == "ascii") return FromUsAscii(bytes);
+    std::string decoded;
+    if (!name.empty() && DecodePlatformCharset(bytes, name, decoded)) return decoded;
     return FromLatin1(bytes.data(), bytes.size());
 }
 

@@ -23,9 +23,18 @@ inline std::string FromUsAscii(const Bytes& bytes) { return FromUsAscii(bytes.da
 // Bytes read as ISO-8859-1: each byte is the code point of the same value.
 std::string FromLatin1(const std::uint8_t* data, std::size_t size);
 
-// Decodes bytes with the named charset; an empty or unknown name falls back to
-// ISO-8859-1, which can read any byte sequence.
+// Decodes bytes with the named charset, any charset the platform knows; an
+// empty or unknown name falls back to ISO-8859-1, which can read any byte
+// sequence.
 std::string DecodeCharset(const Bytes& bytes, std::string_view charset);
+// The platform's own decoder (iconv on Linux, the code page functions on
+// Windows): false when it does not know the charset. A byte sequence the
+// charset cannot read becomes U+FFFD.
+bool DecodePlatformCharset(const Bytes& bytes, const std::string& charset, std::string& utf8);
+
+// Every character in lower case by the platform's Unicode case mapping (not
+// only ASCII letters, as the protocol helpers below).
+std::u16string LowerCaseUtf16(std::u16string_view text);
 
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);

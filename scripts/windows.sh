@@ -58,9 +58,20 @@ fi
 timeout 600 cmake --preset windows
 timeout 3000 cmake --build --preset windows --parallel 2
 
+# Installed is not enough: a kernel without 32-bit program support (or a
+# sandbox that refuses them) cannot start Wine's 32-bit loader.
+wine_why="32-bit Wine could not be installed (the i386 packages are unavailable; see /tmp/quorvel-wine-install.log)"
+if [[ $have_wine == yes ]] && ! timeout 60 wine --version >/dev/null 2>&1; then
+  have_wine=no
+  wine_why="this machine cannot run 32-bit programs, so Wine's 32-bit loader does not start"
+fi
+
 if [[ $have_wine == no ]]; then
-  echo "Windows tests: 32-bit Wine could not be installed (the i386 packages are unavailable; see /tmp/quorvel-wine-install.log), so only the executable is built and checked."
-  timeout 300 ctest --preset windows -R '^windows_exe\.'
+  echo "Windows tests: $wine_why, so only the executable is built and checked."
+  # The check itself, not through ctest: ctest asks every test program for
+  # its tests first, which needs Wine.
+  timeout 300 bash tests/shell_windows/check_executable.sh build/windows/shell/windows/quorvel.exe \
+    i686-w64-mingw32-objdump
   exit 0
 fi
 

@@ -1,5 +1,7 @@
 #include "shell/application.h"
 
+#include <utility>
+
 #include "http/exceptions.h"
 #include "shell/navigation.h"
 #include "shell/source_tag.h"
@@ -19,11 +21,7 @@ constexpr int kStartUpPumpRounds = 51;
 
 // --- browser host ---------------------------------------------------------
 
-TWebBrowser::TWebBrowser(IPlatform& platform) : FPlatform(platform) {
-    FPlatform.CreateBrowser();
-    FPlatform.BindBeforeNavigate(
-        [this](const std::string& url, std::int16_t& cancel) { BeforeNavigate2(url, cancel); });
-}
+TWebBrowser::TWebBrowser(IPlatform& platform) : FPlatform(platform) { FPlatform.CreateBrowser(); }
 
 TWebBrowser::~TWebBrowser() { FPlatform.BindBeforeNavigate(nullptr); }
 
@@ -33,10 +31,20 @@ void TWebBrowser::SetBounds(int left, int top, int width, int height) {
 
 void TWebBrowser::Navigate(const std::string& url) { FPlatform.Navigate(url); }
 
+void TWebBrowser::SetOnBeforeNavigate2(TBeforeNavigate2Event handler) {
+    FOnBeforeNavigate2 = std::move(handler);
+    if (!FOnBeforeNavigate2) {
+        FPlatform.BindBeforeNavigate(nullptr);
+        return;
+    }
+    FPlatform.BindBeforeNavigate(
+        [this](const std::string& url, std::int16_t& cancel) { BeforeNavigate2(url, cancel); });
+}
+
 void TWebBrowser::BeforeNavigate2(const std::string& url, std::int16_t& cancel) {
-    if (!OnBeforeNavigate2) return;
+    if (!FOnBeforeNavigate2) return;
     try {
-        OnBeforeNavigate2(this, nullptr, url, cancel);
+        FOnBeforeNavigate2(this, nullptr, url, cancel);
     } catch (...) {
         // The browser waits for its answer: the error is shown and the event
         // returns normally, with whatever the guard had set.
@@ -77,10 +85,10 @@ void TForm1::FormCreate(TForm1* /*Sender*/) {
     WebBrowser = FWebBrowser.get();
     // No frame: the outer size is the client size.
     WebBrowser->SetBounds(0, 0, FClientWidth, FClientHeight);
-    WebBrowser->OnBeforeNavigate2 = [this](TWebBrowser* ASender, const void* pDisp, const std::string& URL,
-                                           std::int16_t& Cancel) {
+    WebBrowser->SetOnBeforeNavigate2([this](TWebBrowser* ASender, const void* pDisp, const std::string& URL,
+                                            std::int16_t& Cancel) {
         WebBrowser1BeforeNavigate2(ASender, pDisp, URL, Cancel);
-    };
+    });
     SourceTag = DeriveSourceTag(FPlatform.ExecutablePath());
     SoftId = FBuild.SoftId;
     WebBrowser->Navigate(BuildStartPageUrl(FBuild.StartPageHost, SourceTag));
@@ -217,6 +225,13 @@ void TApplication::OnEndSession() {
     // The end is confirmed: the loop (or the start-up pump) is left at once
     // and the exit sequence runs.
     FTerminate = true;
+}
+
+void TApplication::OnExitNow() {
+    FTerminate = true;
+    // A form still inside its creation handler is not owned yet and stays:
+    // the platform takes its window down, and the process ends anyway.
+    Finish();
 }
 
 void TApplication::OnQuitMessage() { FTerminate = true; }

@@ -54,13 +54,18 @@ public:
     void SetBounds(int left, int top, int width, int height);
     void Navigate(const std::string& url);
 
-    // Empty until the creation handler binds it; events meanwhile are ignored.
-    TBeforeNavigate2Event OnBeforeNavigate2;
+    // The slot of the before-navigate event, empty until the creation
+    // handler binds it. Only a filled slot takes the browser's events, so
+    // those that come earlier are ignored before anything of them is read
+    // (a URL without text included).
+    void SetOnBeforeNavigate2(TBeforeNavigate2Event handler);
+    const TBeforeNavigate2Event& OnBeforeNavigate2() const { return FOnBeforeNavigate2; }
 
 private:
     void BeforeNavigate2(const std::string& url, std::int16_t& cancel);
 
     IPlatform& FPlatform;
+    TBeforeNavigate2Event FOnBeforeNavigate2;
 };
 
 class TForm1 {
@@ -128,6 +133,7 @@ public:
     void OnActivate() override;
     void OnCloseRequest() override;
     void OnEndSession() override;
+    void OnExitNow() override;
     void OnQuitMessage() override;
 
 private:

@@ -26,6 +26,11 @@ public:
     virtual void OnCloseRequest() = 0;
     // The session ends for good (log-off; SIGTERM, SIGHUP, SIGINT on Linux).
     virtual void OnEndSession() = 0;
+    // After OnEndSession, where the end must not wait for the loop (Windows
+    // may end the process as soon as its log-off message returns): the
+    // program's part of the exit sequence runs inside this call, and the
+    // platform ends the process after it.
+    virtual void OnExitNow() = 0;
     // The quit request posted by PostQuit was taken from the queue.
     virtual void OnQuitMessage() = 0;
 };

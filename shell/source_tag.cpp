@@ -33,10 +33,13 @@ std::string DeriveSourceTag(const std::string& exePath) {
 std::string ApplicationTitle(const std::string& exePath) {
     std::string name = ModuleFileName(exePath);
     name.erase(std::min(name.find('.'), name.size()));
-    // Bytes of a non-ASCII first character are all above 127, so lower-casing
-    // ASCII bytes from the second byte on never touches the first character.
-    for (std::size_t i = 1; i < name.size(); ++i) name[i] = AsciiLower(name[i]);
-    return name;
+    const std::u16string units = Utf8ToUtf16(name);
+    // The first character stays as it is, a surrogate pair whole.
+    std::size_t first = units.empty() ? 0 : 1;
+    if (units.size() > 1 && units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 && units[1] <= 0xDFFF)
+        first = 2;
+    const std::u16string_view view(units);
+    return Utf16ToUtf8(view.substr(0, first)) + Utf16ToUtf8(LowerCaseUtf16(view.substr(first)));
 }
 
 }  // namespace quorvel

@@ -20,7 +20,7 @@ std::string PosixBaseName(std::string_view path);
 std::string DeriveSourceTag(const std::string& exePath);
 
 // The file name cut at its first ".", every character after the first in
-// lower case (ASCII letters only).
+// lower case by the platform's Unicode case mapping.
 std::string ApplicationTitle(const std::string& exePath);
 
 }  // namespace quorvel

@@ -10,7 +10,7 @@ std::string SystemErrorText(std::uint32_t number) {
     wchar_t buffer[1024];
     DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                     number, 0, buffer, sizeof buffer / sizeof buffer[0], nullptr);
-    while (length > 0 && (buffer[length - 1] <= L' ' || buffer[length - 1] == L'.')) --length;
+    while (length > 0 && buffer[length - 1] <= L' ') --length;
     return Utf16ToUtf8(std::u16string(buffer, buffer + length));
 }
 

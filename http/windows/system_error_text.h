@@ -6,9 +6,9 @@
 
 namespace quorvel {
 
-// FormatMessage's text for the number, without the trailing line break and
-// full stop the system adds (the error box adds its own "."); empty when the
-// system has no text for it.
+// FormatMessage's text for the number, its own final full stop kept, without
+// the line break the system ends it with; empty when the system has no text
+// for it.
 std::string SystemErrorText(std::uint32_t number);
 
 }  // namespace quorvel

@@ -411,7 +411,12 @@ HRESULT STDMETHODCALLTYPE TOleControlSite::Invoke(DISPID dispid, REFIID, LCID, W
             result->vt = VT_BSTR;
             result->bstrVal = ::SysAllocString(L"");
             return S_OK;
-        case kAmbientFont: return HostFont(result);
+        case kAmbientFont:
+            if (!FFontFromControl) return HostFont(result);
+            result->vt = VT_DISPATCH;
+            result->pdispVal = FFontFromControl.Get();
+            result->pdispVal->AddRef();
+            return S_OK;
         case kAmbientForeColor: SetInt(result, static_cast<std::int32_t>(FForeColor)); return S_OK;
         case kAmbientLocaleId: SetInt(result, static_cast<std::int32_t>(::GetUserDefaultLCID())); return S_OK;
         case kAmbientMessageReflect: SetBool(result, true); return S_OK;
@@ -438,7 +443,11 @@ HRESULT STDMETHODCALLTYPE TOleControlSite::OnChanged(DISPID dispid) {
     if (FAILED(FControlDispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
                                         value.Get(), nullptr, nullptr)))
         return S_OK;
-    const VARIANT& v = value.Value();
+    CopyControlProperty(dispid, value.Value());
+    return S_OK;
+}
+
+void TOleControlSite::CopyControlProperty(DISPID dispid, const VARIANT& v) {
     switch (dispid) {
         case kPropertyEnabled:
             if (v.vt == VT_BOOL) FEnabled = v.boolVal != VARIANT_FALSE;
@@ -458,7 +467,6 @@ HRESULT STDMETHODCALLTYPE TOleControlSite::OnChanged(DISPID dispid) {
             break;
         default: break;
     }
-    return S_OK;
 }
 
 // --- IServiceProvider -----------------------------------------------------

@@ -73,6 +73,9 @@ public:
     bool EventsConnected() const { return FEventCookie != 0; }
     // Delivers one control event as the sink does (tests send their own).
     void DeliverEvent(DISPID dispid, DISPPARAMS& params);
+    // Takes one changed control property into the host, as the
+    // property-notify sink does with what it read (tests pass their own).
+    void CopyControlProperty(DISPID dispid, const VARIANT& value);
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -181,7 +184,7 @@ private:
     bool FEnabled = true;
     OLE_COLOR FBackColor = 0x80000005;  // clWindow: the host's colour, never set by the program
     OLE_COLOR FForeColor = 0x80000008;  // clWindowText: the colour of the host's font
-    TComPtr<IDispatch> FFontFromControl;
+    TComPtr<IDispatch> FFontFromControl;  // the host's font once copied; before that Tahoma 8
     TBeforeNavigate2 FOnBeforeNavigate2;
 };
 

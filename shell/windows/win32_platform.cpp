@@ -1,5 +1,6 @@
 #include "shell/windows/win32_platform.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "http/text_encoding.h"
@@ -55,15 +56,10 @@ void ShowEscapedError() {
     if (Application != nullptr) Application->HandleException();
 }
 
-BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
-    wchar_t name[16] = {};
-    if (::GetClassNameW(window, name, 16) > 0 && std::wstring(name) == L"#32770") ::PostMessageW(window, WM_CLOSE, 0, 0);
-    return TRUE;
-}
-
 }  // namespace
 
 TWin32Platform::TWin32Platform(HINSTANCE instance) : FInstance(instance) {
+    FOle.emplace();
     Register(FInstance, kApplicationWindowClass, 0, &ApplicationWindowProc);
     // Never shown; it receives the platform's close and log-off notices.
     FApplicationWindow = TUniqueWindow(::CreateWindowExW(0, kApplicationWindowClass, L"",
@@ -225,16 +221,22 @@ void TWin32Platform::ShowErrorBox(const std::string& title, const std::string& t
     ::MessageBoxW(owner, Wide(text).c_str(), Wide(title).c_str(), MB_ICONERROR);
 }
 
-// The end is confirmed: the loop is left as soon as this message returns,
-// and an open error box does not hold it.
+// The end is confirmed: the exit sequence runs here and now, whatever the
+// message interrupted (the loop, the start-up pump, an error box), since
+// Windows may end the process as soon as this message returns.
 void TWin32Platform::EndSession() {
-    if (FSessionEnded) return;
     FSessionEnded = true;
-    if (FEvents != nullptr) FEvents->OnEndSession();
-    ::EnumThreadWindows(::GetCurrentThreadId(), &CloseMessageBox, 0);
-    // A message sent from elsewhere is handled inside WaitMessage, which then
-    // goes on waiting: a posted one wakes the loop to see the end.
-    ::PostMessageW(FApplicationWindow.Get(), WM_NULL, 0, 0);
+    if (FEvents != nullptr) {
+        FEvents->OnEndSession();
+        FEvents->OnExitNow();
+    }
+    // What the program did not take down itself (a window still being made),
+    // then the platform's own part, in the start-up order reversed.
+    DestroyMainWindow();
+    FApplicationWindow.Reset();
+    FCom.reset();
+    FOle.reset();
+    std::exit(0);
 }
 
 LRESULT TWin32Platform::MainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -64,7 +64,8 @@ public:
 private:
     // The keyboard routing: true when the browser consumed the keystroke.
     bool OfferKey(const MSG& message);
-    void EndSession();
+    // A confirmed log-off: the exit sequence, then the end of the process.
+    [[noreturn]] void EndSession();
     LRESULT MainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ApplicationWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -72,7 +73,7 @@ private:
 
     HINSTANCE FInstance;
     IShellEvents* FEvents = nullptr;
-    TOleInitialization FOle;
+    std::optional<TOleInitialization> FOle;  // first of all, as the start-up order has it
     TUniqueWindow FApplicationWindow;
     std::optional<TComInitialization> FCom;  // after the hidden window, as the start-up order has it
     TUniqueWindow FMainWindow;

@@ -78,6 +78,24 @@ TEST(Redirects, AnotherHostGetsANewConnectionAndItsOwnHostLine) {
                             "User-Agent: " + TIdHTTPRequest().UserAgent + "\r\n\r\n");
 }
 
+TEST(Redirects, NothingLeftFromTheRedirectsConnectionIsTakenForTheNext) {
+    const std::string trailer = "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n";
+    ScriptedServer other(Answer({Response("200 OK", "there")}));
+    // Another host and a same-connection follow-up after a trailer line,
+    // and another host after bytes beyond the framing.
+    ScriptedServer first({Answer({"HTTP/1.1 302 Found\r\nLocation: " + UrlOf(other, "/b") + "\r\n" + trailer}),
+                          Answer({"HTTP/1.1 302 Found\r\nLocation: /c\r\n" + trailer, Response("200 OK", "here")}),
+                          Answer({Redirect(UrlOf(other, "/d")) + "JUNK"})});
+    for (const auto& [path, expected] : {std::pair{"/a", "there"}, {"/b", "here"}, {"/c", "there"}}) {
+        Follower f;
+        f.http.Get(UrlOf(first, path), f.body);
+        EXPECT_EQ(f.http.ResponseText(), "HTTP/1.1 200 OK") << path;
+        EXPECT_EQ(Text(f.body), expected) << path;
+    }
+    EXPECT_EQ(first.Accepted(), 3);
+    EXPECT_EQ(other.Accepted(), 2);
+}
+
 TEST(Redirects, FifteenthRedirectEndsTheExchangeAfterFourteenAreFollowed) {
     std::vector<std::string> answers;
     for (int i = 1; i <= 20; ++i) answers.push_back(Redirect("/r" + std::to_string(i)));
@@ -144,11 +162,16 @@ TEST(ErrorResponses, NotFoundCarriesTheStatusLineCodeAndBody) {
 
 TEST(ErrorResponses, ErrorBodyIsDecodedByItsCharsetOrAsLatin1) {
     ScriptedServer server(Answer({Response("500 Oops", "caf\xC3\xA9", "Content-Type: text/plain; charset=utf-8\r\n"),
-                                  Response("500 Oops", "caf\xE9")}));
+                                  Response("500 Oops", "caf\xE9"),
+                                  Response("500 Oops", "5 \x80", "Content-Type: text/plain; charset=windows-1252\r\n"),
+                                  Response("500 Oops", "caf\xE9", "Content-Type: text/plain; charset=x-no-such\r\n")}));
     Follower f;
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");
     f.http.Response.CharSet.clear();
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");  // é from Latin-1
+    // Any charset the platform knows: 0x80 is the euro sign in windows-1252.
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "5 \xE2\x82\xAC");
+    EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");
 }
 
 TEST(ErrorResponses, ErrorBodyBeyondTheLimitIsReadButNotKept) {

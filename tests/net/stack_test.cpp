@@ -98,6 +98,26 @@ TEST(StackResolveHost, LookupResultsTranslateByTheTable) {
     EXPECT_EQ(LookupErrorFor(12345, message), 12345);
 }
 
+// Windows' own headers make EAI_NODATA the same number as EAI_NONAME.
+class SharedNoDataPlatform : public CountingPlatform {
+public:
+    const TIdLookupCodes& LookupCodes() override {
+        FCodes = CountingPlatform::LookupCodes();
+        FCodes.NoData = FCodes.NoName;
+        return FCodes;
+    }
+
+private:
+    TIdLookupCodes FCodes{};
+};
+
+TEST(StackResolveHost, HostNotFoundWinsWhenNoDataSharesItsNumber) {
+    SharedNoDataPlatform platform;
+    std::string message;
+    EXPECT_EQ(LookupErrorFor(EAI_NONAME, message), 11001);
+    EXPECT_EQ(message, "Socket Error # 11001\r\nHost not found.");
+}
+
 TEST(StackResolveHost, SystemLookupFailureRaisesTheSystemError) {
     TIdComponent keep;
     ScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) {

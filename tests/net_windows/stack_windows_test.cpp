@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "http/component.h"
+#include "http/connect_thread.h"
 #include "http/exceptions.h"
+#include "http/socket_handle.h"
 #include "http/stack.h"
 #include "http/tcp_client.h"
 #include "report/http_get_ok.h"
@@ -126,6 +128,29 @@ TEST(WindowsStackConnect, WakeEndsAPendingConnectWith10009AndLeavesTheSocketOpen
     int len = sizeof type;
     EXPECT_EQ(::getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len), 0);
     platform.Close(s);
+}
+
+TEST(WindowsStackConnect, ClosingTheRecordEndsAPendingConnectAsOnLinux) {
+    UnansweredListener listener;
+    ASSERT_TRUE(listener.Blocks());
+    TIdComponent user;
+    TIdSocketHandle record;
+    record.AllocateSocket();
+    record.Bind();
+    record.SetPeer("127.0.0.1", listener.Port(), TIdIPVersion::Id_IPv4);
+    TIdConnectThread worker(record);
+    std::this_thread::sleep_for(Ms(200));
+    ASSERT_FALSE(worker.Finished()) << "the connect was answered";
+    const auto closed = SteadyClock::now();
+    record.CloseSocket();
+    while (!worker.Finished() && MsSince(closed) < 3000) std::this_thread::sleep_for(Ms(5));
+    EXPECT_TRUE(worker.Finished()) << "closing the record left the connect pending";
+    if (!worker.Finished()) worker.Terminate();  // so that the join below cannot hang
+    worker.WaitFor();
+    // Ended under the worker: nothing recorded.
+    EXPECT_FALSE(worker.Failed());
+    EXPECT_EQ(worker.LastSocketError(), 0);
+    EXPECT_FALSE(record.HandleAllocated());
 }
 
 TEST(WindowsStackCalls, ConnectedSocketSendsReceivesAndSeesTheOrderlyClose) {

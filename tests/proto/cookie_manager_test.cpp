@@ -117,7 +117,7 @@ TEST_F(CookieStoreTest, DomainAttributeRules) {
              "Set-Cookie: foreign=1; Domain=.other.com",        // does not match
              "Set-Cookie: toohigh=1; Domain=.example.com",      // two levels up
              "Set-Cookie: parent=1; Domain=.B.Example.com:80",  // port cut off, case ignored
-             "Set-Cookie: own=1; Domain=\".a.b.example.com\""});
+             "Set-Cookie: own=1; Domain=.a.b.example.com"});
     EXPECT_EQ(CookieFor("http://a.b.example.com/"), "own=1; parent=1");
 }
 
@@ -134,7 +134,22 @@ TEST_F(CookieStoreTest, SetCookie2WinsOverSetCookieOfSameName) {
     Respond("http://www.example.com/",
             {"Set-Cookie: sid=old", "Set-Cookie: other=1", "Set-Cookie2: SID=new; Version=1"});
     EXPECT_EQ(CookieFor("http://www.example.com/"), "other=1; SID=new");
-    EXPECT_EQ(Store.Cookies()[1].Version, 1);
+    EXPECT_EQ(Store.Cookies()[1].Version, 2);
+}
+
+TEST_F(CookieStoreTest, OnlyTheItemsAreTrimmedOnlyPathIsUnquotedAndOnlyDottedIPv4IsAnAddress) {
+    Respond("http://www.example.com/", {"Set-Cookie: a = 1 ; Path=\"/\"", "Set-Cookie: quoted=1; Domain=\".example.com\"",
+                                        "Set-Cookie: kept=1; Max-Age=\"0\"", "Set-Cookie2: two=2; Version=1"});
+    EXPECT_EQ(CookieFor("http://www.example.com/"), "a = 1; kept=1; two=2");
+    const auto cookies = Store.Cookies();
+    ASSERT_EQ(cookies.size(), 3u);
+    EXPECT_EQ(cookies[0].Name, "a ");
+    EXPECT_EQ(cookies[0].Value, " 1");
+    EXPECT_EQ(cookies[0].Version, 0);
+    EXPECT_EQ(cookies[2].Version, 2);
+    // Three numeric fields make a name, not an address.
+    Respond("http://1.2.3/", {"Set-Cookie: n=1"});
+    EXPECT_EQ(CookieFor("http://1.2.3/"), "n=1");
 }
 
 TEST_F(CookieStoreTest, LineBreaksNeverReachTheCookieLine) {
@@ -145,7 +160,7 @@ TEST_F(CookieStoreTest, LineBreaksNeverReachTheCookieLine) {
 
 TEST_F(CookieStoreTest, ValueIsSentAsGiven) {
     Respond("http://www.example.com/", {"Set-Cookie:  q = \"a b,c\" ; HttpOnly", "Set-Cookie: =nameless"});
-    EXPECT_EQ(CookieFor("http://www.example.com/"), "q=\"a b,c\"");
+    EXPECT_EQ(CookieFor("http://www.example.com/"), "q = \"a b,c\"");
 }
 
 TEST_F(CookieStoreTest, ManyCookiesInOneHeadStayLinear) {

@@ -78,8 +78,12 @@ TEST(ApplicationTitle, CutsAtTheFirstDotAndLowersAllButTheFirstCharacter) {
     EXPECT_EQ(ApplicationTitle("quorvel"), "quorvel");
     EXPECT_EQ(ApplicationTitle(".hidden"), "");
     EXPECT_EQ(ApplicationTitle(""), "");
-    // ASCII-only lower-casing: a non-ASCII first letter stays whole.
+    // The first character stays as it is, whatever its case; every later
+    // one is lowered, not only ASCII letters.
     EXPECT_EQ(ApplicationTitle("\xC3\x89TE.exe"), "\xC3\x89te");
+    EXPECT_EQ(ApplicationTitle("SETUP\xC3\x84.exe"), "Setup\xC3\xA4");
+    EXPECT_EQ(ApplicationTitle("\xC3\x89" "COLE_X.exe"), "\xC3\x89" "cole_x");
+    EXPECT_EQ(ApplicationTitle("X\xD0\x9F\xCE\xA3.exe"), "X\xD0\xBF\xCF\x83");  // Cyrillic, Greek
 }
 
 }  // namespace

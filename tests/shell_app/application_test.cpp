@@ -61,8 +61,8 @@ TEST_F(ShellRun, CreatesTheWindowAndBrowserInOrderPumpsThenShowsCentred) {
         "measure -11",
         "window 978x727",
         "browser",
-        "bind",
         "bounds 0,0,978,727",
+        "bind",
         "navigate http://app.example/quorvl/index1.html?source=t1",
         "pump",
         "show 311,136 1",
@@ -274,6 +274,19 @@ TEST_F(ShellRun, EndOfSessionInTheLoopTakesNoFurtherMessage) {
     EXPECT_EQ(Run(), 0);
     EXPECT_FALSE(platform.Logged("post quit"));
     EXPECT_EQ(platform.Log.back(), "destroy");
+}
+
+TEST_F(ShellRun, ExitNowRunsTheExitSequenceInsideTheCall) {
+    platform.Messages.push_back([&] {
+        platform.Events->OnEndSession();
+        platform.Events->OnExitNow();
+        EXPECT_EQ(platform.Log.back(), "destroy");
+        EXPECT_EQ(Form1, nullptr);
+        EXPECT_TRUE(SourceTag.empty());
+    });
+    platform.Messages.push_back([] { ADD_FAILURE() << "a message was taken after the exit sequence"; });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(std::count(platform.Log.begin(), platform.Log.end(), "destroy"), 1);
 }
 
 TEST_F(ShellRun, ExitReleasesTheWindowTheBrowserAndTheSharedValues) {

@@ -4,6 +4,7 @@
 #include "shell/windows/ole_control_site.h"
 
 #include <gtest/gtest.h>
+#include <olectl.h>
 
 #include <string>
 #include <vector>
@@ -179,6 +180,28 @@ TEST_F(SiteAnswers, AmbientPropertiesAnswerReadsOfTheirTableOnly) {
               DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(site.Invoke(-709, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
+}
+
+TEST_F(SiteAnswers, FontCopiedFromTheControlIsTheHostsFontFromThenOn) {
+    FONTDESC description{};
+    description.cbSizeofstruct = sizeof description;
+    description.lpstrName = const_cast<LPOLESTR>(L"Arial");
+    description.cySize.int64 = 12 * 10000;
+    description.sWeight = FW_BOLD;
+    TComPtr<IDispatch> font;
+    ASSERT_EQ(::OleCreateFontIndirect(&description, IID_IFontDisp, font.PutVoid()), S_OK);
+    VARIANT changed;
+    changed.vt = VT_DISPATCH;
+    changed.pdispVal = font.Get();
+    site.CopyControlProperty(-512, changed);
+    for (int read = 0; read < 2; ++read) {
+        VARIANT value;
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        ASSERT_EQ(site.Invoke(-703, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr), S_OK);
+        ASSERT_EQ(value.vt, VT_DISPATCH);
+        EXPECT_EQ(value.pdispVal, font.Get()) << read;
+        ::VariantClear(&value);
+    }
 }
 
 TEST_F(SiteAnswers, TransformCoordsConvertsHimetricAndPixelsAtTheScreensResolution) {

@@ -259,6 +259,12 @@ def scenario_endsession(a, wine, start, report):
     wine.probe(a.probe, "window")
     facts = wine.probe(a.probe, "endsession")
     check(facts.get("queryendsession") == "1", "WM_QUERYENDSESSION answered %r" % facts.get("queryendsession"))
+    # When WM_ENDSESSION returns the exit sequence has run: the main window is
+    # gone and the browser's window with it, then the hidden window.
+    check(facts.get("control") == "1" and facts.get("hidden") == "1", "windows before the log-off: %r" % facts)
+    for left in ("window_left", "control_left", "hidden_left"):
+        check(facts.get(left) == "0", "%s after WM_ENDSESSION returned: %r" % (left, facts))
+    check(int(facts.get("returned_ms", "99999")) < 10000, "WM_ENDSESSION was not answered: %r" % facts)
     check(exit_status(shell) == 0, "WM_ENDSESSION did not end the shell with status 0")
 
 

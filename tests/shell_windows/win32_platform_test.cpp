@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "shell/application.h"
 #include "shell/source_tag.h"
 
 namespace quorvel::win {
@@ -16,6 +17,7 @@ struct TRecordedEvents : IShellEvents {
     void OnActivate() override { ++Activations; }
     void OnCloseRequest() override { ++CloseRequests; }
     void OnEndSession() override { ++EndSessions; }
+    void OnExitNow() override {}
     void OnQuitMessage() override { ++Quits; }
 };
 
@@ -103,16 +105,41 @@ TEST_F(Win32Platform, CloseMessagesOfBothWindowsAskForTheCloseAndDestroyNothing)
     EXPECT_TRUE(::IsWindow(platform.ApplicationWindow()));
 }
 
-TEST_F(Win32Platform, LogOffIsConsentedAndOnlyAConfirmedEndEndsTheSession) {
+// A confirmed end (WM_ENDSESSION with TRUE) ends the process inside the
+// message: the Wine scenario "endsession" shows it from outside.
+TEST_F(Win32Platform, LogOffIsConsentedAndAnEndNotConfirmedChangesNothing) {
     EXPECT_EQ(::SendMessageW(platform.MainWindow(), WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_EQ(::SendMessageW(platform.ApplicationWindow(), WM_QUERYENDSESSION, 0, 0), TRUE);
     ::SendMessageW(platform.MainWindow(), WM_ENDSESSION, FALSE, 0);
+    ::SendMessageW(platform.ApplicationWindow(), WM_ENDSESSION, FALSE, 0);
     EXPECT_EQ(events.EndSessions, 0);
-    ::SendMessageW(platform.ApplicationWindow(), WM_ENDSESSION, TRUE, 0);
-    ::SendMessageW(platform.MainWindow(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(events.EndSessions, 1);
-    // The loop is woken to see the end.
-    EXPECT_TRUE(platform.ProcessMessage());
+    EXPECT_TRUE(::IsWindow(platform.MainWindow()));
+}
+
+TEST_F(Win32Platform, BeforeNavigateWhileTheHostsSlotIsEmptyIsIgnoredEvenWithoutText) {
+    TWebBrowser browser(platform);
+    ASSERT_NE(platform.Site(), nullptr);
+    // BeforeNavigate2's arguments as the control passes them, last first,
+    // with a URL that has no text.
+    VARIANT url{}, flags{}, frame{}, postData{}, headers{};
+    url.vt = VT_UNKNOWN;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANTARG args[7]{};
+    args[0].vt = VT_BYREF | VT_BOOL;
+    args[0].pboolVal = &cancel;
+    VARIANT* byRef[5] = {&headers, &postData, &frame, &flags, &url};
+    for (int i = 0; i < 5; ++i) {
+        args[1 + i].vt = VT_BYREF | VT_VARIANT;
+        args[1 + i].pvarVal = byRef[i];
+    }
+    args[6].vt = VT_DISPATCH;
+    DISPPARAMS params{args, nullptr, 7, 0};
+    platform.Site()->DeliverEvent(250, params);
+    EXPECT_EQ(cancel, VARIANT_FALSE);
+    // Once the slot is bound the event is taken: its URL has no text, so it is cancelled.
+    browser.SetOnBeforeNavigate2([](TWebBrowser*, const void*, const std::string&, std::int16_t& c) { c = 0; });
+    platform.Site()->DeliverEvent(250, params);
+    EXPECT_EQ(cancel, VARIANT_TRUE);
 }
 
 TEST_F(Win32Platform, QuitRequestIsTakenAsTheQuitMessage) {

@@ -18,16 +18,19 @@
 namespace quorvel {
 namespace {
 
-const std::string kLoadFailed =
-    "Error on loading Winsock2 library (WS2_32.DLL): " + SystemErrorText(ERROR_MOD_NOT_FOUND);
+// The system's own text for a missing module, its full stop included, as
+// Windows and as Wine word it.
+bool IsLoadFailure(const std::string& message) {
+    return message == "Error on loading Winsock2 library (WS2_32.DLL): The specified module could not be found." ||
+           message == "Error on loading Winsock2 library (WS2_32.DLL): Module not found.";
+}
 
 TEST(MissingWinsock, CreatingTheClientRaisesStackInitializationFailed) {
-    ASSERT_FALSE(SystemErrorText(ERROR_MOD_NOT_FOUND).empty());
     try {
         TIdHTTP http;
         FAIL() << "the client was created without a socket library";
     } catch (const EIdStackInitializationFailed& e) {
-        EXPECT_EQ(e.Message(), kLoadFailed);
+        EXPECT_TRUE(IsLoadFailure(e.Message())) << e.Message();
     }
     EXPECT_EQ(TIdStack::UsageCount(), 0);
     EXPECT_FALSE(TIdStack::Exists());
@@ -46,7 +49,7 @@ TEST(MissingWinsock, HttpGetOkPassesTheCreationErrorOn) {
         HttpGetOk("http://127.0.0.1:9/api/report/install");
         FAIL() << "HttpGetOk returned without a socket library";
     } catch (const EIdStackInitializationFailed& e) {
-        EXPECT_EQ(e.Message(), kLoadFailed);
+        EXPECT_TRUE(IsLoadFailure(e.Message())) << e.Message();
     }
 }
 

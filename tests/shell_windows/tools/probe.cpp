@@ -3,7 +3,8 @@
 //   window      waits for the visible main window, prints its facts
 //   errorbox    waits for an error box, prints its text, then presses OK
 //   close       posts WM_CLOSE to the main window
-//   endsession  sends WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
+//   endsession  sends WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE), and
+//               prints which windows are left when that returns
 //   navigate    asks the test build to navigate to a close-marker URL
 //   appdata     prints the local application-data folder
 #define WIN32_LEAN_AND_MEAN
@@ -117,7 +118,18 @@ int Send(const char* what) {
         ::SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer);
         std::printf("queryendsession=%lu\n", static_cast<unsigned long>(answer));
         std::fflush(stdout);
+        const HWND control = ::GetWindow(w, GW_CHILD);
+        const HWND hidden = ::FindWindowW(L"TApplication", nullptr);
+        std::printf("control=%d\nhidden=%d\n", control != nullptr ? 1 : 0, hidden != nullptr ? 1 : 0);
+        const DWORD start = ::GetTickCount();
         ::SendMessageTimeoutW(w, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+        // Looked at the moment the message returns: nothing of the exit
+        // sequence may be left for later.
+        const int windowLeft = ::IsWindow(w) ? 1 : 0;
+        const int controlLeft = control != nullptr && ::IsWindow(control) ? 1 : 0;
+        const int hiddenLeft = hidden != nullptr && ::IsWindow(hidden) ? 1 : 0;
+        std::printf("window_left=%d\ncontrol_left=%d\nhidden_left=%d\nreturned_ms=%lu\n", windowLeft, controlLeft,
+                    hiddenLeft, static_cast<unsigned long>(::GetTickCount() - start));
     } else {
         ::PostMessageW(w, ::RegisterWindowMessageW(L"QuorvelTestNavigate"), 0, 0);
     }
