@@ -1,6 +1,7 @@
 #include "shell/gtk/gtk_platform.h"
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 #include "report/install_marker.h"
@@ -13,6 +14,45 @@ constexpr const char* kIconResource = "/org/quorvel/shell/quorvel.png";
 // The browser's cookies and site data live in the user's data folder, as the
 // system browser keeps them for the Windows program.
 constexpr const char* kBrowserDataFolder = "quorvel-browser";
+
+// Where WebKit looks for its sandbox's helpers (paths built into Debian's
+// WebKitGTK).
+constexpr const char* kBubblewrap = "/usr/bin/bwrap";
+constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
+
+// WebKit ends the whole program when its sandbox cannot start, so bubblewrap
+// is tried once, with the namespaces WebKit asks for, before the sandbox is
+// switched on. Without it mail is still better shown than not at all; the
+// user is told once.
+bool SandboxCanRun() {
+    static const bool canRun = [] {
+        std::string reason;
+        if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
+            reason = std::string(kBubblewrap) + " is missing";
+        } else if (!g_file_test(kDBusProxy, G_FILE_TEST_IS_EXECUTABLE)) {
+            reason = std::string(kDBusProxy) + " is missing";
+        } else {
+            const gchar* argv[] = {kBubblewrap,    "--ro-bind",     "/",  "/",         "--unshare-pid",
+                                   "--unshare-ipc", "--unshare-net", "--unshare-uts", "--", "/bin/true",
+                                   nullptr};
+            gchar* errors = nullptr;
+            gint status = 0;
+            GError* error = nullptr;
+            if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr,
+                              nullptr, nullptr, &errors, &status, &error)) {
+                reason = error->message;
+                g_error_free(error);
+            } else if (!g_spawn_check_wait_status(status, nullptr)) {
+                reason = errors != nullptr && *errors != '\0' ? g_strstrip(errors) : "bubblewrap failed";
+            }
+            g_free(errors);
+        }
+        if (reason.empty()) return true;
+        std::fprintf(stderr, "quorvel: web content runs without a sandbox: %s\n", reason.c_str());
+        return false;
+    }();
+    return canRun;
+}
 
 GdkMonitor* PrimaryMonitor() {
     GdkDisplay* display = gdk_display_get_default();
@@ -140,6 +180,14 @@ void TGtkPlatform::CreateBrowser() {
                                                  (data + "/cookies.sqlite").c_str(),
                                                  WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     FContext.reset(webkit_web_context_new_with_website_data_manager(manager.get()));
+    if (SandboxCanRun()) {
+        // Unless told where GStreamer's registry is, WebKit lets the web
+        // process write to the user's whole cache folder for it.
+        const std::string media = cache + "/gstreamer-1.0";
+        g_mkdir_with_parents(media.c_str(), 0700);
+        g_setenv("GST_REGISTRY", (media + "/registry.bin").c_str(), FALSE);
+        webkit_web_context_set_sandbox_enabled(FContext.get(), TRUE);
+    }
     FView = webkit_web_view_new_with_context(FContext.get());
     // Measured: without GPU compositing the shell and its web processes take
     // about a quarter less memory and start sooner; a mail page needs neither
