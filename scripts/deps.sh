@@ -5,8 +5,9 @@ set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config)
 test=(libgtest-dev libgmock-dev nginx-light curl python3 procps clang libclang-rt-14-dev)
-shell=(libgtk-3-dev libwebkit2gtk-4.1-dev)
-display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11)
+# WebKit's web process sandbox runs in bubblewrap, its D-Bus through xdg-dbus-proxy.
+shell=(libgtk-3-dev libwebkit2gtk-4.1-dev bubblewrap xdg-dbus-proxy)
+display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11 weston)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
