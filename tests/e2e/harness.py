@@ -242,8 +242,8 @@ class WaylandRelay:
     """Passes every Wayland message between its clients and the compositor
     unchanged, fds included, and follows which objects are xdg_toplevels, so
     that it can send the last one the close event (opcode 1 of xdg_toplevel,
-    no arguments): the compositor's close request, which weston itself only
-    sends from decorations that GTK's undecorated windows do not have."""
+    no arguments): the compositor's close request, which weston 10 has no
+    binding or decoration of its own to send."""
 
     def __init__(self, runtime_dir, upstream):
         self.upstream = os.path.join(runtime_dir, upstream)
