@@ -22,8 +22,8 @@ constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
 
 // WebKit ends the whole program when its sandbox cannot start, so bubblewrap
 // is tried once, with the namespaces WebKit asks for, before the sandbox is
-// switched on. Without it mail is still better shown than not at all; the
-// user is told once.
+// switched on. Where it cannot run, the mail is still shown, unconfined, and
+// the user is told once.
 bool SandboxCanRun() {
     static const bool canRun = [] {
         std::string reason;
@@ -43,7 +43,10 @@ bool SandboxCanRun() {
                 reason = error->message;
                 g_error_free(error);
             } else if (!g_spawn_check_wait_status(status, nullptr)) {
-                reason = errors != nullptr && *errors != '\0' ? g_strstrip(errors) : "bubblewrap failed";
+                // Its first line says why, on the one line the user gets.
+                const std::string said = errors != nullptr ? errors : "";
+                reason = said.substr(0, said.find('\n'));
+                if (reason.empty()) reason = "bubblewrap failed";
             }
             g_free(errors);
         }
