@@ -206,6 +206,11 @@ class WaylandDisplay:
             wait_for(lambda: (self.pixels() or (lambda x, y: None))(width - 1, height - 1) == WESTON_BACKGROUND,
                      30, "weston's background")
             self.relay = WaylandRelay(self.runtime_dir, self.socket)
+        except Failure as failure:
+            self.close()
+            with open(self.log.name, "rb") as f:
+                said = f.read().decode(errors="replace").strip().splitlines()[-15:]
+            raise Failure("%s; weston said:\n%s" % (failure, "\n".join(said))) from None
         except BaseException:
             self.close()
             raise
