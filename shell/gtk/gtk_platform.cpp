@@ -20,6 +20,33 @@ constexpr const char* kBrowserDataFolder = "quorvel-browser";
 constexpr const char* kBubblewrap = "/usr/bin/bwrap";
 constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
 
+// WebKit runs its D-Bus proxy in bubblewrap with the folder of the session
+// bus socket bound in, and puts /.flatpak-info at that sandbox's root. With
+// the socket directly in "/" that root is the host's: as root bubblewrap
+// leaves the file there for good (GLib then takes every program for a
+// Flatpak one); as anyone else it fails. Returns such a socket's path.
+std::string SessionBusSocketInRoot() {
+    const gchar* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address == nullptr) return std::string();
+    std::string found;
+    gchar** entries = g_strsplit(address, ";", -1);
+    for (gchar** entry = entries; *entry != nullptr && found.empty(); ++entry) {
+        if (!g_str_has_prefix(*entry, "unix:")) continue;
+        gchar** pairs = g_strsplit(*entry + 5, ",", -1);
+        for (gchar** pair = pairs; *pair != nullptr && found.empty(); ++pair) {
+            if (!g_str_has_prefix(*pair, "path=")) continue;
+            gchar* path = g_uri_unescape_string(*pair + 5, nullptr);
+            gchar* folder = path != nullptr ? g_path_get_dirname(path) : nullptr;
+            if (folder != nullptr && std::string(folder) == "/") found = path;
+            g_free(folder);
+            g_free(path);
+        }
+        g_strfreev(pairs);
+    }
+    g_strfreev(entries);
+    return found;
+}
+
 // WebKit ends the whole program when its sandbox cannot start, so bubblewrap
 // is tried once, with the namespaces WebKit asks for, before the sandbox is
 // switched on. Where it cannot run, the mail is still shown, unconfined, and
@@ -27,7 +54,10 @@ constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
 bool SandboxCanRun() {
     static const bool canRun = [] {
         std::string reason;
-        if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
+        const std::string rootSocket = SessionBusSocketInRoot();
+        if (!rootSocket.empty()) {
+            reason = "the session bus socket " + rootSocket + " is directly in /";
+        } else if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
             reason = std::string(kBubblewrap) + " is missing";
         } else if (!g_file_test(kDBusProxy, G_FILE_TEST_IS_EXECUTABLE)) {
             reason = std::string(kDBusProxy) + " is missing";

@@ -596,7 +596,7 @@ class Shell:
     """One run of the shell, copied under a tagged file name, under its own
     session bus, with the given data folder."""
 
-    def __init__(self, binary, name, display, data_home, workdir, extra_env=None, wrapper=()):
+    def __init__(self, binary, name, display, data_home, workdir, extra_env=None, wrapper=(), inner=()):
         self.folder = tempfile.mkdtemp(prefix="bin-", dir=workdir)
         self.path = os.path.join(self.folder, name)
         shutil.copy(binary, self.path)
@@ -613,7 +613,7 @@ class Shell:
         self.log = open(self.log_path, "ab")
         self.started = time.monotonic()
         self.process = subprocess.Popen(list(wrapper) + ["dbus-run-session", "--config-file",
-                                                         session_bus_config(workdir), "--", self.path], env=env, stdout=self.log,
+                                                         session_bus_config(workdir), "--"] + list(inner) + [self.path], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                         start_new_session=True)
         self.ended = None

@@ -60,9 +60,9 @@ class Scenario:
         os.makedirs(path, exist_ok=True)
         return path
 
-    def shell(self, name, display, data_home, extra_env=None, wrapper=()):
+    def shell(self, name, display, data_home, extra_env=None, wrapper=(), inner=()):
         print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
-        return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env, wrapper))
+        return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env, wrapper, inner))
 
     def end(self, shell, how=signal.SIGTERM):
         """Ends a run that must still be alive, and checks it ended cleanly."""
@@ -402,24 +402,48 @@ def scenario_sandbox(s):
     # Where bubblewrap cannot make its namespaces, the shell says so once and
     # shows its page unconfined. A failing bwrap stands in for refused user
     # namespaces, in a mount namespace of the run's own.
-    check(os.geteuid() == 0, "this check needs root, for a private mount namespace")
-    stub = os.path.join(s.work, "bwrap-refused")
-    with open(stub, "w") as f:
-        f.write("#!/bin/sh\necho 'bwrap: setting up uid map: Permission denied' >&2\nexit 1\n")
-    os.chmod(stub, 0o755)
-    wrapper = ["unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
-               'mount --bind "$0" /usr/bin/bwrap && exec "$@"', stub]
+    wrapper, calls = failing_bwrap(s, "refused")
     server.reset_beacons()
-    data = s.data_home("unconfined")
-    shell = s.shell("Quorvel_open.bin", display, data, wrapper=wrapper)
+    shell = s.shell("Quorvel_open.bin", display, s.data_home("unconfined"), wrapper=wrapper)
     page_is_active(server)
     wait_for(lambda: reports.count() == 2, START_BOUND, "the unconfined run's report")
-    web = web_process(shell.pid())
-    check(web and "bwrap" not in parent_names(web), "the unconfined run's web process: %s" % web)
-    said = [line for line in shell.output().splitlines() if "sandbox" in line]
-    check(said == ["quorvel: web content runs without a sandbox: bwrap: setting up uid map: Permission denied"],
-          "the unconfined run said %s" % said)
+    check_unconfined(shell, "bwrap: setting up uid map: Permission denied")
+    check(os.path.exists(calls), "bwrap was never tried")
     s.end(shell)
+
+    # With the session bus socket directly in "/", WebKit's D-Bus proxy would
+    # leave /.flatpak-info on the host: the shell does not even try bwrap
+    # (here a stand-in, so that nothing could reach the host's root).
+    wrapper, calls = failing_bwrap(s, "unused")
+    server.reset_beacons()
+    shell = s.shell("Quorvel_rootbus.bin", display, data, wrapper=wrapper,
+                    inner=["env", "DBUS_SESSION_BUS_ADDRESS=unix:path=/quorvel-e2e-absent-bus"])
+    page_is_active(server)
+    check_unconfined(shell, "the session bus socket /quorvel-e2e-absent-bus is directly in /")
+    check(not os.path.exists(calls), "bwrap was run: %s" % (os.path.exists(calls) and open(calls).read()))
+    s.end(shell)
+
+
+def failing_bwrap(s, name):
+    """A wrapper that runs the shell in a mount namespace of its own where
+    /usr/bin/bwrap fails as where user namespaces are refused, and the file
+    that records each call of it."""
+    check(os.geteuid() == 0, "this check needs root, for a private mount namespace")
+    stub = os.path.join(s.work, "bwrap-" + name)
+    calls = stub + ".calls"
+    with open(stub, "w") as f:
+        f.write("#!/bin/sh\necho \"$*\" >> '%s'\n"
+                "echo 'bwrap: setting up uid map: Permission denied' >&2\nexit 1\n" % calls)
+    os.chmod(stub, 0o755)
+    return ["unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
+            'mount --bind "$0" /usr/bin/bwrap && exec "$@"', stub], calls
+
+
+def check_unconfined(shell, reason):
+    web = wait_for(lambda: web_process(shell.pid()), START_BOUND, "the web process")
+    check("bwrap" not in parent_names(web), "the unconfined run's web process is under bwrap")
+    said = [line for line in shell.output().splitlines() if "sandbox" in line]
+    check(said == ["quorvel: web content runs without a sandbox: " + reason], "the unconfined run said %s" % said)
 
 
 def undecorated_at(pixel, size, x, y, w, h, margin=24):
