@@ -1,6 +1,7 @@
-"""What the end-to-end tests start: a private X display, loopback start-page
-and report servers, and the shell under a private session bus. Every wait has
-a bound; everything started is stopped by its owner's close()."""
+"""What the end-to-end tests start: a private X display (or weston inside
+one), loopback start-page and report servers, and the shell under a private
+session bus. Every wait has a bound; everything started is stopped by its
+owner's close()."""
 
 import ctypes
 import os
