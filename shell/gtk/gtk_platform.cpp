@@ -1,7 +1,12 @@
 #include "shell/gtk/gtk_platform.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "report/install_marker.h"
@@ -50,42 +55,89 @@ std::string SessionBusSocketInRoot() {
 // WebKit ends the whole program when its sandbox cannot start, so bubblewrap
 // is tried once, with the namespaces WebKit asks for, before the sandbox is
 // switched on. Where it cannot run, the mail is still shown, unconfined, and
-// the user is told once.
-bool SandboxCanRun() {
-    static const bool canRun = [] {
-        std::string reason;
+// the user is told once. The try runs while the window and the browser's
+// context are made, which takes longer.
+class TSandboxProbe {
+public:
+    static TSandboxProbe& Instance() {
+        static TSandboxProbe probe;
+        return probe;
+    }
+
+    TSandboxProbe(const TSandboxProbe&) = delete;
+    TSandboxProbe& operator=(const TSandboxProbe&) = delete;
+
+    ~TSandboxProbe() {
+        // A probe nobody waited for is not left as a zombie.
+        if (FChild > 0) Collect();
+    }
+
+    void Start() {
+        if (FStarted) return;
+        FStarted = true;
         const std::string rootSocket = SessionBusSocketInRoot();
         if (!rootSocket.empty()) {
-            reason = "the session bus socket " + rootSocket + " is directly in /";
+            FReason = "the session bus socket " + rootSocket + " is directly in /";
         } else if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
-            reason = std::string(kBubblewrap) + " is missing";
+            FReason = std::string(kBubblewrap) + " is missing";
         } else if (!g_file_test(kDBusProxy, G_FILE_TEST_IS_EXECUTABLE)) {
-            reason = std::string(kDBusProxy) + " is missing";
+            FReason = std::string(kDBusProxy) + " is missing";
         } else {
             const gchar* argv[] = {kBubblewrap,    "--ro-bind",     "/",  "/",         "--unshare-pid",
                                    "--unshare-ipc", "--unshare-net", "--unshare-uts", "--", "/bin/true",
                                    nullptr};
-            gchar* errors = nullptr;
-            gint status = 0;
             GError* error = nullptr;
-            if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr,
-                              nullptr, nullptr, &errors, &status, &error)) {
-                reason = error->message;
+            if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr,
+                                          static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD |
+                                                                   G_SPAWN_STDOUT_TO_DEV_NULL),
+                                          nullptr, nullptr, &FChild, nullptr, nullptr, &FErrors, &error)) {
+                FChild = 0;
+                FReason = error->message;
                 g_error_free(error);
-            } else if (!g_spawn_check_wait_status(status, nullptr)) {
-                // Its first line says why, on the one line the user gets.
-                const std::string said = errors != nullptr ? errors : "";
-                reason = said.substr(0, said.find('\n'));
-                if (reason.empty()) reason = "bubblewrap failed";
             }
-            g_free(errors);
         }
-        if (reason.empty()) return true;
-        std::fprintf(stderr, "quorvel: web content runs without a sandbox: %s\n", reason.c_str());
-        return false;
-    }();
-    return canRun;
-}
+    }
+
+    bool CanRun() {
+        if (FCanRun.has_value()) return *FCanRun;
+        Start();
+        if (FChild > 0) Collect();
+        FCanRun = FReason.empty();
+        if (!*FCanRun) std::fprintf(stderr, "quorvel: web content runs without a sandbox: %s\n", FReason.c_str());
+        return *FCanRun;
+    }
+
+private:
+    TSandboxProbe() = default;
+
+    // Waits for bubblewrap; what it says first is why it failed.
+    void Collect() {
+        std::string said;
+        char buffer[512];
+        ssize_t got = 0;
+        while ((got = read(FErrors, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+            if (got > 0) said.append(buffer, static_cast<std::size_t>(got));
+        }
+        close(FErrors);
+        int status = 0;
+        pid_t ended = 0;
+        do {
+            ended = waitpid(FChild, &status, 0);
+        } while (ended < 0 && errno == EINTR);
+        g_spawn_close_pid(FChild);
+        FChild = 0;
+        if (ended < 0 || !g_spawn_check_wait_status(status, nullptr)) {
+            FReason = said.substr(0, said.find('\n'));
+            if (FReason.empty()) FReason = "bubblewrap failed";
+        }
+    }
+
+    bool FStarted = false;
+    GPid FChild = 0;
+    int FErrors = -1;
+    std::string FReason;
+    std::optional<bool> FCanRun;
+};
 
 GdkMonitor* PrimaryMonitor() {
     GdkDisplay* display = gdk_display_get_default();
@@ -96,6 +148,7 @@ GdkMonitor* PrimaryMonitor() {
 }  // namespace
 
 TGtkPlatform::TGtkPlatform(TSignalWatch& signals) : FSignals(signals) {
+    TSandboxProbe::Instance().Start();
     FSignals.SetTarget([this] { EndSession(); });
     if (FSignals.TakePending()) FSessionEnded = true;
 }
@@ -213,7 +266,7 @@ void TGtkPlatform::CreateBrowser() {
                                                  (data + "/cookies.sqlite").c_str(),
                                                  WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     FContext.reset(webkit_web_context_new_with_website_data_manager(manager.get()));
-    if (SandboxCanRun()) {
+    if (TSandboxProbe::Instance().CanRun()) {
         // Unless told where GStreamer's registry is, WebKit lets the web
         // process write to the user's whole cache folder for it.
         const std::string media = cache + "/gstreamer-1.0";
