@@ -5,14 +5,17 @@ set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config)
 test=(libgtest-dev libgmock-dev nginx-light curl python3 procps clang libclang-rt-14-dev)
-shell=(libgtk-3-dev libwebkit2gtk-4.1-dev)
+# WebKit's web process sandbox runs in bubblewrap, its D-Bus through xdg-dbus-proxy.
+shell=(libgtk-3-dev libwebkit2gtk-4.1-dev bubblewrap xdg-dbus-proxy)
 display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11)
 # The .deb and Debian's checks of it: dpkg-shlibdeps, lintian, appstreamcli, man.
 package=(dpkg-dev lintian appstream man-db)
+# The Wayland end-to-end test's compositor.
+wayland=(weston)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
-  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" "${package[@]}") ;;
+  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" "${package[@]}" "${wayland[@]}") ;;
   demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
   bench) wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" surf) ;;
   *) echo "deps.sh: unknown set '$1' (build, test, demo or bench)" >&2; exit 2 ;;

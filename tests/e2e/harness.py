@@ -1,6 +1,7 @@
-"""What the end-to-end tests start: a private X display, loopback start-page
-and report servers, and the shell under a private session bus. Every wait has
-a bound; everything started is stopped by its owner's close()."""
+"""What the end-to-end tests start: a private X display (or weston inside
+one), loopback start-page and report servers, and the shell under a private
+session bus. Every wait has a bound; everything started is stopped by its
+owner's close()."""
 
 import ctypes
 import os
@@ -9,6 +10,7 @@ import shutil
 import signal
 import socket
 import socketserver
+import stat
 import subprocess
 import tempfile
 import threading
@@ -157,6 +159,220 @@ def send_wm_delete(display_name, window):
         x11.XFlush(display)
     finally:
         x11.XCloseDisplay(display)
+
+
+# --- wayland ------------------------------------------------------------------
+
+WESTON_CONFIG = """[core]
+idle-time=0
+[shell]
+background-image=
+background-color=0xff%02x%02x%02x
+panel-position=none
+"""
+WESTON_BACKGROUND = (32, 64, 96)
+
+
+class WaylandDisplay:
+    """weston with its X11 back-end inside a private Xvfb (the X11 back-end
+    gives it a seat, and so keyboard focus), under a private runtime folder.
+    Clients talk Wayland only, through a relay that can deliver the
+    compositor's close request. The Xvfb root shows weston's output at
+    scale 1, so its pixels are the Wayland desktop's."""
+
+    def __init__(self, width, height, workdir):
+        self.width, self.height = width, height
+        self.x11 = Display(width, height)
+        self.runtime_dir = tempfile.mkdtemp(prefix="wayland-", dir=workdir)
+        os.chmod(self.runtime_dir, 0o700)
+        self.socket = "quorvel-" + uuid.uuid4().hex[:8]
+        config = os.path.join(self.runtime_dir, "weston.ini")
+        with open(config, "w") as f:
+            f.write(WESTON_CONFIG % WESTON_BACKGROUND)
+        env = dict(os.environ, DISPLAY=self.x11.name, XDG_RUNTIME_DIR=self.runtime_dir)
+        env.pop("WAYLAND_DISPLAY", None)
+        self.log = open(os.path.join(workdir, "weston.log"), "ab")
+        self.relay = None
+        self.process = subprocess.Popen(
+            ["weston", "--backend=x11-backend.so", "--socket=" + self.socket, "--config=" + config,
+             "--width=%d" % width, "--height=%d" % height, "--idle-time=0", "--use-pixman"],
+            env=env, stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+            start_new_session=True)
+        try:
+            wait_for(lambda: self.process.poll() is not None or
+                     os.path.exists(os.path.join(self.runtime_dir, self.socket)), 30, "weston's socket")
+            if self.process.poll() is not None:
+                raise Failure("weston ended at start with status %s" % self.process.returncode)
+            # Its desktop has drawn when the background fills the output.
+            wait_for(lambda: (self.pixels() or (lambda x, y: None))(width - 1, height - 1) == WESTON_BACKGROUND,
+                     30, "weston's background")
+            self.relay = WaylandRelay(self.runtime_dir, self.socket)
+        except Failure as failure:
+            self.close()
+            with open(self.log.name, "rb") as f:
+                said = f.read().decode(errors="replace").strip().splitlines()[-15:]
+            raise Failure("%s; weston said:\n%s" % (failure, "\n".join(said))) from None
+        except BaseException:
+            self.close()
+            raise
+
+    def env(self):
+        env = dict(os.environ, GDK_BACKEND="wayland", WAYLAND_DISPLAY=self.relay.name,
+                   XDG_RUNTIME_DIR=self.runtime_dir)
+        env.pop("DISPLAY", None)
+        return env
+
+    def pixels(self):
+        return self.x11.pixels()
+
+    def screenshot(self, path):
+        self.x11.screenshot(path)
+
+    def close_toplevel(self):
+        """What weston would send for a close button: xdg_toplevel.close."""
+        self.relay.send_close()
+
+    def close(self):
+        if self.relay:
+            self.relay.close()
+        stop_group(self.process)
+        self.log.close()
+        self.x11.close()
+
+
+def read_u32(data, offset):
+    return int.from_bytes(data[offset:offset + 4], "little")
+
+
+class WaylandRelay:
+    """Passes every Wayland message between its clients and the compositor
+    unchanged, fds included, and follows which objects are xdg_toplevels, so
+    that it can send the last one the close event (opcode 1 of xdg_toplevel,
+    no arguments): the compositor's close request, which weston 10 has no
+    binding or decoration of its own to send."""
+
+    def __init__(self, runtime_dir, upstream):
+        self.upstream = os.path.join(runtime_dir, upstream)
+        self.name = upstream + "-relay"
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.listener.bind(os.path.join(runtime_dir, self.name))
+        self.listener.listen(8)
+        self.lock = threading.Lock()
+        self.links = []
+        self.closed = False
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            server.connect(self.upstream)
+            link = {"client": client, "server": server, "lock": threading.Lock(),
+                    "registries": set(), "wm_bases": set(), "xdg_surfaces": set(), "toplevels": []}
+            with self.lock:
+                self.links.append(link)
+            threading.Thread(target=self.pump, args=(link, client, server, True), daemon=True).start()
+            threading.Thread(target=self.pump, args=(link, server, client, False), daemon=True).start()
+
+    def pump(self, link, source, sink, from_client):
+        pending = b""
+        fd_size = socket.CMSG_SPACE(28 * 4)
+        try:
+            while True:
+                data, ancillary, _, _ = source.recvmsg(65536, fd_size)
+                if not data:
+                    break
+                fds = []
+                for level, kind, payload in ancillary:
+                    if level == socket.SOL_SOCKET and kind == socket.SCM_RIGHTS:
+                        fds.extend(int.from_bytes(payload[i:i + 4], "little", signed=True)
+                                   for i in range(0, len(payload) - len(payload) % 4, 4))
+                pending += data
+                whole = 0
+                while len(pending) - whole >= 8:
+                    size = read_u32(pending, whole + 4) >> 16
+                    if size < 8 or len(pending) - whole < size:
+                        break
+                    if from_client:
+                        self.follow(link, pending[whole:whole + size])
+                    whole += size
+                # Only whole messages go on, so that a close event can go
+                # between any two of them; fds go with the first bytes after
+                # they came, as libwayland takes them in order.
+                with link["lock"]:
+                    sink.sendmsg([pending[:whole]],
+                                 [(socket.SOL_SOCKET, socket.SCM_RIGHTS, b"".join(
+                                     fd.to_bytes(4, "little", signed=True) for fd in fds))] if fds else [])
+                for fd in fds:
+                    os.close(fd)
+                pending = pending[whole:]
+        except OSError:
+            pass
+        for end in (source, sink):
+            try:
+                end.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    @staticmethod
+    def follow(link, message):
+        target, opcode = read_u32(message, 0), read_u32(message, 4) & 0xFFFF
+        if target == 1 and opcode == 1:  # wl_display.get_registry
+            link["registries"].add(read_u32(message, 8))
+        elif target in link["registries"] and opcode == 0:  # wl_registry.bind(name, interface, version, id)
+            length = read_u32(message, 12)
+            interface = message[16:16 + length - 1]
+            new_id = read_u32(message, 16 + (length + 3) // 4 * 4 + 4)
+            if interface == b"xdg_wm_base":
+                link["wm_bases"].add(new_id)
+        elif target in link["wm_bases"] and opcode == 2:  # xdg_wm_base.get_xdg_surface(id, surface)
+            link["xdg_surfaces"].add(read_u32(message, 8))
+        elif target in link["xdg_surfaces"] and opcode == 1:  # xdg_surface.get_toplevel(id)
+            link["toplevels"].append(read_u32(message, 8))
+        elif target in link["toplevels"] and opcode == 0:  # xdg_toplevel.destroy
+            link["toplevels"].remove(target)
+
+    def send_close(self):
+        with self.lock:
+            links = [link for link in self.links if link["toplevels"]]
+        if not links:
+            raise Failure("no client has an xdg_toplevel to close")
+        link = links[-1]
+        with link["lock"]:
+            link["client"].sendall(link["toplevels"][-1].to_bytes(4, "little") + (8 << 16 | 1).to_bytes(4, "little"))
+
+    def close(self):
+        self.listener.close()
+        with self.lock:
+            for link in self.links:
+                for end in (link["client"], link["server"]):
+                    try:
+                        end.close()
+                    except OSError:
+                        pass
+
+
+def page_rectangle(pixel, width, height, colour, step=4):
+    """The bounding box (x, y, w, h) of the pixels of colour, or None; found
+    on a coarse grid, then edged exactly."""
+    xs = [x for y in range(0, height, step * 8) for x in range(0, width, step) if pixel(x, y) == colour]
+    ys = [y for x in range(0, width, step * 8) for y in range(0, height, step) if pixel(x, y) == colour]
+    if not xs or not ys:
+        return None
+    left, right, top, bottom = min(xs), max(xs), min(ys), max(ys)
+    mid_y, mid_x = (top + bottom) // 2, (left + right) // 2
+    while left > 0 and pixel(left - 1, mid_y) == colour:
+        left -= 1
+    while right < width - 1 and pixel(right + 1, mid_y) == colour:
+        right += 1
+    while top > 0 and pixel(mid_x, top - 1) == colour:
+        top -= 1
+    while bottom < height - 1 and pixel(mid_x, bottom + 1) == colour:
+        bottom += 1
+    return left, top, right - left + 1, bottom - top + 1
 
 
 # --- servers ------------------------------------------------------------------
@@ -381,7 +597,7 @@ class Shell:
     """One run of the shell, copied under a tagged file name, under its own
     session bus, with the given data folder."""
 
-    def __init__(self, binary, name, display, data_home, workdir):
+    def __init__(self, binary, name, display, data_home, workdir, extra_env=None, wrapper=(), inner=()):
         self.folder = tempfile.mkdtemp(prefix="bin-", dir=workdir)
         self.path = os.path.join(self.folder, name)
         shutil.copy(binary, self.path)
@@ -390,14 +606,15 @@ class Shell:
         env = display.env()
         env.update(XDG_DATA_HOME=data_home, XDG_CACHE_HOME=os.path.join(workdir, "cache"),
                    XDG_CONFIG_HOME=os.path.join(workdir, "config"),
-                   XDG_RUNTIME_DIR=workdir, NO_AT_BRIDGE="1", GTK_A11Y="none",
+                   XDG_RUNTIME_DIR=getattr(display, "runtime_dir", workdir), NO_AT_BRIDGE="1", GTK_A11Y="none",
                    QUORVEL_E2E_RUN=self.token)
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        env.update(extra_env or {})
         self.log_path = os.path.join(workdir, name + ".log")
         self.log = open(self.log_path, "ab")
         self.started = time.monotonic()
-        self.process = subprocess.Popen(["dbus-run-session", "--config-file", session_bus_config(workdir), "--",
-                                         self.path], env=env, stdout=self.log,
+        self.process = subprocess.Popen(list(wrapper) + ["dbus-run-session", "--config-file",
+                                                         session_bus_config(workdir), "--"] + list(inner) + [self.path], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                         start_new_session=True)
         self.ended = None
@@ -442,6 +659,58 @@ class Shell:
             except OSError:
                 pass
         self.log.close()
+
+
+# --- sandbox ------------------------------------------------------------------
+
+def descendants(pid):
+    found, queue = [], [pid]
+    while queue:
+        kids = children_of(queue.pop())
+        found += kids
+        queue += kids
+    return found
+
+
+def web_process(shell_pid):
+    """The pid of the shell's WebKit web process, or None."""
+    return next((p for p in descendants(shell_pid) if exe_name(p) == "WebKitWebProcess"), None)
+
+
+def parent_names(pid):
+    """The executable names of pid's ancestors, nearest first."""
+    names = []
+    while pid > 1:
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, IndexError, ValueError):
+            break
+        names.append(exe_name(pid))
+    return names
+
+
+def seen_by(pid, path):
+    """Whether path exists in pid's mount namespace."""
+    return os.path.exists("/proc/%d/root%s" % (pid, path))
+
+
+HOST_MARK = "/.flatpak-info"
+
+
+def host_mark_present():
+    return os.path.lexists(HOST_MARK)
+
+
+def remove_host_mark():
+    """Removes what a sandbox run left on the host root: only an empty
+    regular file, as bubblewrap leaves its mount point."""
+    try:
+        info = os.lstat(HOST_MARK)
+    except FileNotFoundError:
+        return
+    if stat.S_ISREG(info.st_mode) and info.st_size == 0:
+        os.remove(HOST_MARK)
 
 
 def port_is_free(host):

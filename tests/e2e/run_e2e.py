@@ -19,6 +19,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pages  # noqa: E402
 from harness import (Display, Failure, ReportServer, Shell, StartPageServer, children_of,  # noqa: E402
                      port_is_free, wait_for)
+from harness import (WESTON_BACKGROUND, WaylandDisplay, host_mark_present, page_rectangle,  # noqa: E402
+                     parent_names, remove_host_mark, seen_by, web_process)
 
 # Generous: the machine may be loaded by a parallel build and other tests.
 START_BOUND = 90
@@ -58,9 +60,9 @@ class Scenario:
         os.makedirs(path, exist_ok=True)
         return path
 
-    def shell(self, name, display, data_home):
+    def shell(self, name, display, data_home, extra_env=None, wrapper=(), inner=()):
         print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
-        return self.own(Shell(self.args.shell, name, display, data_home, self.work))
+        return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env, wrapper, inner))
 
     def end(self, shell, how=signal.SIGTERM):
         """Ends a run that must still be alive, and checks it ended cleanly."""
@@ -346,12 +348,185 @@ def scenario_cookies(s):
     s.end(shell)
 
 
+# --- desktops: GDK_SCALE, the web process sandbox, Wayland -----------------------
+
+def scenario_scale(s):
+    s.start_page({"*": pages.PLAIN})
+    s.report_server()
+    display = s.display(2400, 1600)
+    shell = s.shell("Quorvel_scale.bin", display, s.data_home("scale"), {"GDK_SCALE": "2"})
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window at scale 2")
+    geometry = display.geometry(window)
+    # Centred in GDK's logical pixels (1200 x 800 here): the odd margin of 73
+    # logical pixels rounds down to 36, so 72 device pixels from the top.
+    check(geometry == (222, 72, 1956, 1454), "window at %s at scale 2, expected (222, 72, 1956, 1454)" % (geometry,))
+    s.end(shell)
+
+
+def check_sandboxed(shell, planted=(), reachable=()):
+    """The shell's web process runs under bubblewrap and sees none of planted
+    (paths that exist on the host) and every one of reachable."""
+    web = wait_for(lambda: web_process(shell.pid()), START_BOUND, "the web process")
+    chain = parent_names(web)
+    check("bwrap" in chain, "the web process is not under bwrap: its parents are %s" % chain)
+    for path in planted:
+        check(os.path.exists(path), "the test's own file %s is missing" % path)
+        check(not seen_by(web, path), "the web process sees %s" % path)
+    for path in reachable:
+        check(seen_by(web, path), "the web process does not see its own folder %s" % path)
+    check("without a sandbox" not in shell.output(), "the shell ran without its sandbox:\n" + shell.output())
+    return web
+
+
+def plant(folder, name="planted-secret"):
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, name)
+    with open(path, "w") as f:
+        f.write("a file the web process must not see\n")
+    return path
+
+
+def scenario_sandbox(s):
+    server = s.start_page({"*": pages.PLAIN})
+    reports = s.report_server()
+    display = s.display()
+    data = s.data_home("sandbox")
+    home = os.path.join(s.work, "home")
+    cache = os.path.join(s.work, "cache")
+    planted = [plant(home), plant(os.path.join(home, "Documents")), plant(data), plant(cache), plant(s.work)]
+    shell = s.shell("Quorvel_box.bin", display, data, {"HOME": home})
+    page_is_active(server)
+    check_sandboxed(shell, planted, [os.path.join(cache, "quorvel-browser", "gstreamer-1.0")])
+    s.end(shell)
+
+    # Where bubblewrap cannot make its namespaces, the shell says so once and
+    # shows its page unconfined. A failing bwrap stands in for refused user
+    # namespaces, in a mount namespace of the run's own.
+    wrapper, calls = failing_bwrap(s, "refused")
+    server.reset_beacons()
+    shell = s.shell("Quorvel_open.bin", display, s.data_home("unconfined"), wrapper=wrapper)
+    page_is_active(server)
+    wait_for(lambda: reports.count() == 2, START_BOUND, "the unconfined run's report")
+    check_unconfined(shell, "bwrap: setting up uid map: Permission denied")
+    check(os.path.exists(calls), "bwrap was never tried")
+    s.end(shell)
+
+    # With the session bus socket directly in "/", WebKit's D-Bus proxy would
+    # leave /.flatpak-info on the host: the shell does not even try bwrap
+    # (here a stand-in, so that nothing could reach the host's root).
+    wrapper, calls = failing_bwrap(s, "unused")
+    server.reset_beacons()
+    shell = s.shell("Quorvel_rootbus.bin", display, data, wrapper=wrapper,
+                    inner=["env", "DBUS_SESSION_BUS_ADDRESS=unix:path=/quorvel-e2e-absent-bus"])
+    page_is_active(server)
+    check_unconfined(shell, "the session bus socket /quorvel-e2e-absent-bus is directly in /")
+    check(not os.path.exists(calls), "bwrap was run: %s" % (os.path.exists(calls) and open(calls).read()))
+    s.end(shell)
+
+
+def failing_bwrap(s, name):
+    """A wrapper that runs the shell in a mount namespace of its own where
+    /usr/bin/bwrap fails as where user namespaces are refused, and the file
+    that records each call of it."""
+    check(os.geteuid() == 0, "this check needs root, for a private mount namespace")
+    stub = os.path.join(s.work, "bwrap-" + name)
+    calls = stub + ".calls"
+    with open(stub, "w") as f:
+        f.write("#!/bin/sh\necho \"$*\" >> '%s'\n"
+                "echo 'bwrap: setting up uid map: Permission denied' >&2\nexit 1\n" % calls)
+    os.chmod(stub, 0o755)
+    return ["unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
+            'mount --bind "$0" /usr/bin/bwrap && exec "$@"', stub], calls
+
+
+def check_unconfined(shell, reason):
+    web = wait_for(lambda: web_process(shell.pid()), START_BOUND, "the web process")
+    check("bwrap" not in parent_names(web), "the unconfined run's web process is under bwrap")
+    said = [line for line in shell.output().splitlines() if "sandbox" in line]
+    check(said == ["quorvel: web content runs without a sandbox: " + reason], "the unconfined run said %s" % said)
+
+
+def undecorated_at(pixel, size, x, y, w, h, margin=24):
+    """Nothing but weston's background in a band around the rectangle, as far
+    as the output goes: no title bar, border or shadow."""
+    for offset in range(1, margin, 3):
+        for t in range(0, max(w, h), 7):
+            for px, py in ((x + min(t, w - 1), y - offset), (x + min(t, w - 1), y + h - 1 + offset),
+                           (x - offset, y + min(t, h - 1)), (x + w - 1 + offset, y + min(t, h - 1))):
+                if 0 <= px < size[0] and 0 <= py < size[1] and pixel(px, py) != WESTON_BACKGROUND:
+                    return False
+    return True
+
+
+def scenario_wayland(s):
+    by_source = {"wl": pages.PLAIN}
+    server = s.start_page(by_source)
+    reports = s.report_server()
+    display = s.own(WaylandDisplay(1600, 1000, s.work))
+    data = s.data_home("wayland")
+    home = os.path.join(s.work, "home")
+    planted = [plant(home)]
+
+    before = local_stamp()
+    shell = s.shell("Quorvel_wl.bin", display, data, {"HOME": home})
+    wait_for(lambda: "GET /quorvl/index1.html?source=wl HTTP/1.1" in server.lines(), START_BOUND,
+             "the start page request with source=wl")
+    wait_for(reports.count, START_BOUND, "the install report")
+    after = local_stamp()
+    check_worked_example(reports.all()[0], "wl_test", before, after, s.args.report_host)
+    check(os.path.isdir(os.path.join(data, "wl")), "the marker folder wl is missing")
+    page_is_active(server)
+
+    # The compositor places the window; its size and lack of decorations are
+    # the shell's.
+    display.x11.run("xdotool", "mousemove", "0", "0")  # weston's pointer out of the way
+
+    def window_rectangle():
+        pixel = display.pixels()
+        size = (display.width, display.height)
+        found = pixel and page_rectangle(pixel, *size, pages.PAGE_COLOUR)
+        return found and found[2:] == (978, 727) and undecorated_at(pixel, size, *found) and found
+    try:
+        x, y, w, h = wait_for(window_rectangle, START_BOUND, "a 978 x 727 undecorated window of the page's colour")
+    finally:
+        shot = os.path.join(s.args.artifacts, "e2e-wayland-1600x1000.png")
+        display.screenshot(shot)
+        print("screenshot:", shot)
+    print("weston put the window at (%d, %d)" % (x, y))
+    check_sandboxed(shell, planted)
+    time.sleep(QUIET)
+    check(reports.count() == 1, "more than one report: %d" % reports.count())
+
+    display.close_toplevel()
+    status = shell.wait_exit(EXIT_BOUND)
+    check(status == 0, "close request: status %s:\n%s" % (status, shell.output()))
+    left = shell.leftovers()
+    check(not left, "close request: processes left behind: %s" % left)
+
+    # The marker is there: no report; the page navigates to the close marker.
+    by_source["wl"] = pages.CLOSE_PAGES["script"]
+    server.reset_beacons()
+    shell = s.shell("Quorvel_wl.bin", display, data, {"HOME": home})
+    started = server.wait_beacon("go", START_BOUND)
+    status = shell.wait_exit(EXIT_BOUND)
+    took = shell.ended - started
+    check(status == 0, "close marker: status %s:\n%s" % (status, shell.output()))
+    check(took <= 2.0, "close marker: the program took %.2f s to end after the navigation" % took)
+    left = shell.leftovers()
+    check(not left, "close marker: processes left behind: %s" % left)
+    check(reports.count() == 1, "the run with the marker sent a report")
+    check(not any("c100100" in line for line in server.lines()), "the server saw the close marker")
+
+
 SCENARIOS = {
     "window": scenario_window,
     "report": scenario_report,
     "close": scenario_close,
     "ending": scenario_ending,
     "cookies": scenario_cookies,
+    "scale": scenario_scale,
+    "sandbox": scenario_sandbox,
+    "wayland": scenario_wayland,
 }
 
 
@@ -363,16 +538,29 @@ def main():
     parser.add_argument("--report-host", required=True)
     parser.add_argument("--artifacts", default=os.getcwd())
     args = parser.parse_args()
+    # A /.flatpak-info on the host root makes GLib and GDK take every program
+    # for a Flatpak one; no run may start on such a host or leave one behind.
+    if host_mark_present():
+        print("FAILED: /.flatpak-info exists on this host's root (see the README's Desktops section)")
+        return 1
     scenario = Scenario(args)
+    result = 1
     try:
         SCENARIOS[args.scenario](scenario)
+        result = 0
     except Failure as failure:
         print("FAILED:", failure)
-        return 1
     finally:
         scenario.close()
-    print("passed:", args.scenario)
-    return 0
+        left_mark = host_mark_present()
+        if left_mark:
+            remove_host_mark()
+            print("FAILED: the run left /.flatpak-info on the host's root")
+    if left_mark:
+        return 1
+    if result == 0:
+        print("passed:", args.scenario)
+    return result
 
 
 if __name__ == "__main__":
