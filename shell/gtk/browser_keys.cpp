@@ -6,7 +6,7 @@
 namespace quorvel::gtk {
 namespace {
 
-enum class TCommand { None, Reload, ReloadPastCache, Back, Forward, Print, Find, ZoomIn, ZoomOut, ZoomNormal, Escape };
+using TCommand = TBrowserKeys::TCommand;
 
 TCommand CommandFor(guint keyval, guint modifiers) {
     const bool plain = modifiers == 0;
@@ -70,23 +70,7 @@ TCommand CommandFor(guint keyval, guint modifiers) {
     return TCommand::None;
 }
 
-}  // namespace
-
-TBrowserKeys::TBrowserKeys(GtkWindow* window, WebKitWebView* view, GtkOverlay* overlay, const TZoomLevel& zoom)
-    : FView(view), FZoom(zoom), FFindBar(view, overlay), FPrint(window, view) {
-    webkit_web_view_set_zoom_level(FView, FZoom.Load());
-    // The overlay sees a key after the page (WebKit hands back what the page
-    // did not take) and whatever the find bar's entry leaves.
-    FKeyPress = TSignalConnection(overlay, g_signal_connect(overlay, "key-press-event", G_CALLBACK(OnKeyPress), this));
-    FScroll = TSignalConnection(overlay, g_signal_connect(overlay, "scroll-event", G_CALLBACK(OnScroll), this));
-}
-
-TBrowserKeys::~TBrowserKeys() {
-    FScroll.Disconnect();
-    FKeyPress.Disconnect();
-}
-
-bool TBrowserKeys::Command(const GdkEventKey& event) {
+TCommand BrowserCommand(const GdkEventKey& event) {
     const guint modifiers = event.state & gtk_accelerator_get_default_mod_mask();
     TCommand command = CommandFor(event.keyval, modifiers);
     if (command == TCommand::None && event.group != 0) {
@@ -99,6 +83,29 @@ bool TBrowserKeys::Command(const GdkEventKey& event) {
             command = CommandFor(latin, modifiers);
         }
     }
+    return command;
+}
+
+}  // namespace
+
+TBrowserKeys::TBrowserKeys(GtkWindow* window, WebKitWebView* view, GtkOverlay* overlay, const TZoomLevel& zoom)
+    : FView(view), FZoom(zoom), FFindBar(view, overlay), FPrint(window, view) {
+    webkit_web_view_set_zoom_level(FView, FZoom.Load());
+    // The overlay sees a key after the page (WebKit hands back what the page
+    // did not take) and whatever the find bar's entry leaves.
+    FKeyPress = TSignalConnection(overlay, g_signal_connect(overlay, "key-press-event", G_CALLBACK(OnKeyPress), this));
+    FScroll = TSignalConnection(overlay, g_signal_connect(overlay, "scroll-event", G_CALLBACK(OnScroll), this));
+    FViewKeyPress =
+        TSignalConnection(view, g_signal_connect(view, "key-press-event", G_CALLBACK(OnViewKeyPress), this));
+}
+
+TBrowserKeys::~TBrowserKeys() {
+    FViewKeyPress.Disconnect();
+    FScroll.Disconnect();
+    FKeyPress.Disconnect();
+}
+
+bool TBrowserKeys::Run(TCommand command) {
     switch (command) {
     case TCommand::None:
         return false;
@@ -144,7 +151,13 @@ void TBrowserKeys::SetZoom(double level) {
 }
 
 gboolean TBrowserKeys::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
-    return static_cast<TBrowserKeys*>(self)->Command(*event) ? TRUE : FALSE;
+    return static_cast<TBrowserKeys*>(self)->Run(BrowserCommand(*event)) ? TRUE : FALSE;
+}
+
+gboolean TBrowserKeys::OnViewKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
+    const TCommand command = BrowserCommand(*event);
+    if (command != TCommand::Back && command != TCommand::Forward) return FALSE;
+    return static_cast<TBrowserKeys*>(self)->Run(command) ? TRUE : FALSE;
 }
 
 gboolean TBrowserKeys::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer self) {

@@ -3,6 +3,8 @@
 // Alt+Right), print (Ctrl+P), find (Ctrl+F) and zoom (Ctrl+plus, Ctrl+minus,
 // Ctrl+0, Ctrl+wheel). They act only on what the page left alone: WebKit
 // offers every key to the page first and hands back the ones it did not take.
+// Back and forward are the exception, taken before the page as GNOME Web takes
+// them: WebKit's own scrolling counts every arrow key as taken.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -24,11 +26,14 @@ public:
     TBrowserKeys(const TBrowserKeys&) = delete;
     TBrowserKeys& operator=(const TBrowserKeys&) = delete;
 
+    enum class TCommand { None, Reload, ReloadPastCache, Back, Forward, Print, Find, ZoomIn, ZoomOut, ZoomNormal, Escape };
+
 private:
-    bool Command(const GdkEventKey& event);
+    bool Run(TCommand command);
     void SetZoom(double level);
 
     static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
+    static gboolean OnViewKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
     static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
 
     WebKitWebView* FView;
@@ -37,6 +42,7 @@ private:
     TPrintDialog FPrint;
     double FWheel = 0;  // smooth scrolling, summed up to whole steps
     TSignalConnection FKeyPress;
+    TSignalConnection FViewKeyPress;
     TSignalConnection FScroll;
 };
 

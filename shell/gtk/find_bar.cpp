@@ -51,15 +51,14 @@ TFindBar::TFindBar(WebKitWebView* view, GtkOverlay* overlay)
     FPreviousClicked =
         TSignalConnection(FPrevious, g_signal_connect(FPrevious, "clicked", G_CALLBACK(OnPreviousClicked), this));
     FCloseClicked = TSignalConnection(FClose, g_signal_connect(FClose, "clicked", G_CALLBACK(OnCloseClicked), this));
-    FCountedMatches =
-        TSignalConnection(FFinder, g_signal_connect(FFinder, "counted-matches", G_CALLBACK(OnCountedMatches), this));
+    FFoundText = TSignalConnection(FFinder, g_signal_connect(FFinder, "found-text", G_CALLBACK(OnFoundText), this));
     FFailedToFind =
         TSignalConnection(FFinder, g_signal_connect(FFinder, "failed-to-find-text", G_CALLBACK(OnFailedToFind), this));
 }
 
 TFindBar::~TFindBar() {
     FFailedToFind.Disconnect();
-    FCountedMatches.Disconnect();
+    FFoundText.Disconnect();
     FCloseClicked.Disconnect();
     FPreviousClicked.Disconnect();
     FNextClicked.Disconnect();
@@ -92,12 +91,15 @@ void TFindBar::Search() {
     const char* text = gtk_entry_get_text(GTK_ENTRY(FEntry));
     gtk_style_context_remove_class(gtk_widget_get_style_context(FEntry), "error");
     if (text == nullptr || *text == '\0') {
+        FCounting = false;
         webkit_find_controller_search_finish(FFinder);
         gtk_label_set_text(GTK_LABEL(FCount), "");
         return;
     }
+    // The controller counts the matches of a new search (up to the limit),
+    // and counting them apart would take the highlights away again.
+    FCounting = true;
     webkit_find_controller_search(FFinder, text, kFindOptions, kMaxMatches);
-    webkit_find_controller_count_matches(FFinder, text, kFindOptions, kMaxMatches);
 }
 
 void TFindBar::Next(bool backwards) {
@@ -157,13 +159,17 @@ void TFindBar::OnPreviousClicked(GtkButton*, gpointer self) { static_cast<TFindB
 
 void TFindBar::OnCloseClicked(GtkButton*, gpointer self) { static_cast<TFindBar*>(self)->Close(); }
 
-void TFindBar::OnCountedMatches(WebKitFindController*, guint matches, gpointer self) {
+void TFindBar::OnFoundText(WebKitFindController*, guint matches, gpointer self) {
     auto* bar = static_cast<TFindBar*>(self);
+    // Only a new search counts them all; next and previous report one.
+    if (!bar->FCounting) return;
+    bar->FCounting = false;
     if (bar->IsOpen()) bar->ShowCount(matches);
 }
 
 void TFindBar::OnFailedToFind(WebKitFindController*, gpointer self) {
     auto* bar = static_cast<TFindBar*>(self);
+    bar->FCounting = false;
     if (bar->IsOpen()) bar->ShowCount(0);
 }
 

@@ -38,7 +38,7 @@ private:
     static void OnNextClicked(GtkButton* button, gpointer self);
     static void OnPreviousClicked(GtkButton* button, gpointer self);
     static void OnCloseClicked(GtkButton* button, gpointer self);
-    static void OnCountedMatches(WebKitFindController* finder, guint matches, gpointer self);
+    static void OnFoundText(WebKitFindController* finder, guint matches, gpointer self);
     static void OnFailedToFind(WebKitFindController* finder, gpointer self);
 
     WebKitWebView* FView;
@@ -49,6 +49,7 @@ private:
     GtkWidget* FPrevious = nullptr;
     GtkWidget* FNext = nullptr;
     GtkWidget* FClose = nullptr;
+    bool FCounting = false;  // the next find reports the count of a new search
     TSignalConnection FSearchChanged;
     TSignalConnection FStopSearch;
     TSignalConnection FNextMatch;
@@ -57,7 +58,7 @@ private:
     TSignalConnection FNextClicked;
     TSignalConnection FPreviousClicked;
     TSignalConnection FCloseClicked;
-    TSignalConnection FCountedMatches;
+    TSignalConnection FFoundText;
     TSignalConnection FFailedToFind;
 };
 
