@@ -94,9 +94,11 @@ TBrowserKeys::TBrowserKeys(GtkWindow* window, WebKitWebView* view, GtkOverlay* o
     // The overlay sees a key after the page (WebKit hands back what the page
     // did not take) and whatever the find bar's entry leaves.
     FKeyPress = TSignalConnection(overlay, g_signal_connect(overlay, "key-press-event", G_CALLBACK(OnKeyPress), this));
-    FScroll = TSignalConnection(overlay, g_signal_connect(overlay, "scroll-event", G_CALLBACK(OnScroll), this));
     FViewKeyPress =
         TSignalConnection(view, g_signal_connect(view, "key-press-event", G_CALLBACK(OnViewKeyPress), this));
+    // Before the page: WebKit scrolls a long page on Ctrl+wheel and counts the
+    // wheel as taken.
+    FScroll = TSignalConnection(view, g_signal_connect(view, "scroll-event", G_CALLBACK(OnScroll), this));
 }
 
 TBrowserKeys::~TBrowserKeys() {

@@ -3,8 +3,9 @@
 // Alt+Right), print (Ctrl+P), find (Ctrl+F) and zoom (Ctrl+plus, Ctrl+minus,
 // Ctrl+0, Ctrl+wheel). They act only on what the page left alone: WebKit
 // offers every key to the page first and hands back the ones it did not take.
-// Back and forward are the exception, taken before the page as GNOME Web takes
-// them: WebKit's own scrolling counts every arrow key as taken.
+// Back, forward and Ctrl+wheel are the exceptions, taken before the page (as
+// GNOME Web takes Alt+arrows): WebKit's own scrolling counts every arrow key
+// and every wheel turn over a long page as taken.
 #pragma once
 
 #include <gtk/gtk.h>

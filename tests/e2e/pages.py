@@ -78,8 +78,10 @@ addEventListener('keydown', function (e) {
 });
 </script>
 """
-KEYS_START = page("<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>"
-                  "A needle in the haystack, and a needle, and one more needle.</p>"
+# A long page: WebKit scrolls it on a wheel turn, Ctrl held or not.
+KEYS_START = page("<style>html, body { overflow: auto; height: auto; }</style><div style='height: 3000px'>"
+                  "<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>"
+                  "A needle in the haystack, and a needle, and one more needle.</p></div>"
                   "<a href='/second' style='position: fixed; left: 0; bottom: 0; width: 300px; height: 200px'></a>"
                   + KEYS_REPORTS +
                   "<script>addEventListener('pageshow', function () { beacon('pageshow-start'); });</script>")

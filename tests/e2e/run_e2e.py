@@ -408,9 +408,9 @@ def scenario_keys(s):
     wait_for(lambda: at_zoom(server, 1.1), START_BOUND, "the page zoomed to 110 %")
     keys("ctrl+0")
     wait_for(lambda: last_width(server) == 978, START_BOUND, "the page back at 100 %")
-    display.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 3), "keydown", "ctrl", "click", "4",
+    display.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 3), "keydown", "ctrl", "click", "5",
                 "keyup", "ctrl")
-    wait_for(lambda: at_zoom(server, 1.1), START_BOUND, "Ctrl+wheel zooming in")
+    wait_for(lambda: at_zoom(server, 0.9), START_BOUND, "Ctrl+wheel zooming out")
     keys("ctrl+0")
     wait_for(lambda: last_width(server) == 978, START_BOUND, "the page back at 100 % after the wheel")
 
@@ -479,6 +479,10 @@ def scenario_keys(s):
     shell = s.shell("Quorvel_keys.bin", display, data)
     wait_for(lambda: last_width(server) is not None, START_BOUND, "the page's width")
     check(last_width(server) == 978, "a broken zoom file gave a page %s wide" % last_width(server))
+    # An open print dialog does not hold the end of the session.
+    display.focus(wait_for(display.shell_window, START_BOUND, "the shell's window"))
+    keys("ctrl+p")
+    wait_for(lambda: print_dialog(display), START_BOUND, "the print dialog")
     s.end(shell)
 
 
