@@ -27,7 +27,10 @@ public:
     TBrowserKeys(const TBrowserKeys&) = delete;
     TBrowserKeys& operator=(const TBrowserKeys&) = delete;
 
-    enum class TCommand { None, Reload, ReloadPastCache, Back, Forward, Print, Find, ZoomIn, ZoomOut, ZoomNormal, Escape };
+    // What a key asks for.
+    enum class TCommand {
+        None, Reload, ReloadPastCache, Back, Forward, Print, Find, ZoomIn, ZoomOut, ZoomNormal, Escape
+    };
 
 private:
     bool Run(TCommand command);

@@ -34,14 +34,17 @@ TFindBar::TFindBar(WebKitWebView* view, GtkOverlay* overlay)
     FPrevious = IconButton("go-up-symbolic", "Previous match (Shift+Enter)");
     FNext = IconButton("go-down-symbolic", "Next match (Enter)");
     FClose = IconButton("window-close-symbolic", "Close (Escape)");
-    for (GtkWidget* child : {FEntry, FCount, FPrevious, FNext, FClose}) gtk_box_pack_start(GTK_BOX(row), child, FALSE, FALSE, 0);
+    for (GtkWidget* child : {FEntry, FCount, FPrevious, FNext, FClose}) {
+        gtk_box_pack_start(GTK_BOX(row), child, FALSE, FALSE, 0);
+    }
     gtk_container_add(GTK_CONTAINER(FBar), row);
     gtk_widget_show_all(row);
     // The window's show must not open it.
     gtk_widget_set_no_show_all(FBar, TRUE);
     gtk_overlay_add_overlay(overlay, FBar);
 
-    FSearchChanged = TSignalConnection(FEntry, g_signal_connect(FEntry, "search-changed", G_CALLBACK(OnSearchChanged), this));
+    FSearchChanged =
+        TSignalConnection(FEntry, g_signal_connect(FEntry, "search-changed", G_CALLBACK(OnSearchChanged), this));
     FStopSearch = TSignalConnection(FEntry, g_signal_connect(FEntry, "stop-search", G_CALLBACK(OnStopSearch), this));
     FNextMatch = TSignalConnection(FEntry, g_signal_connect(FEntry, "next-match", G_CALLBACK(OnNextMatch), this));
     FPreviousMatch =
