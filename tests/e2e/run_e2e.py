@@ -419,9 +419,10 @@ def scenario_keys(s):
         pixel = display.pixels()
         return pixel and pixel(x + w - 60, y + 12) != pages.PAGE_COLOUR
     keys("ctrl+f")
+    # The key goes by the page first: the bar opens once the page has let it go.
+    wait_for(bar_shown, START_BOUND, "the find bar")
     display.run("xdotool", "type", "--delay", "50", "needle")
     server.wait_beacon("selected-needle-2", START_BOUND)
-    wait_for(bar_shown, START_BOUND, "the find bar")
     keys("Return")
     server.wait_beacon("selected-needle-32", START_BOUND)
     keys("shift+Return", "shift+Return")
