@@ -54,6 +54,7 @@ TFindBar::TFindBar(WebKitWebView* view, GtkOverlay* overlay)
     FPreviousClicked =
         TSignalConnection(FPrevious, g_signal_connect(FPrevious, "clicked", G_CALLBACK(OnPreviousClicked), this));
     FCloseClicked = TSignalConnection(FClose, g_signal_connect(FClose, "clicked", G_CALLBACK(OnCloseClicked), this));
+    FLoadChanged = TSignalConnection(view, g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this));
     FFoundText = TSignalConnection(FFinder, g_signal_connect(FFinder, "found-text", G_CALLBACK(OnFoundText), this));
     FFailedToFind =
         TSignalConnection(FFinder, g_signal_connect(FFinder, "failed-to-find-text", G_CALLBACK(OnFailedToFind), this));
@@ -62,6 +63,7 @@ TFindBar::TFindBar(WebKitWebView* view, GtkOverlay* overlay)
 TFindBar::~TFindBar() {
     FFailedToFind.Disconnect();
     FFoundText.Disconnect();
+    FLoadChanged.Disconnect();
     FCloseClicked.Disconnect();
     FPreviousClicked.Disconnect();
     FNextClicked.Disconnect();
@@ -161,6 +163,12 @@ void TFindBar::OnNextClicked(GtkButton*, gpointer self) { static_cast<TFindBar*>
 void TFindBar::OnPreviousClicked(GtkButton*, gpointer self) { static_cast<TFindBar*>(self)->Next(true); }
 
 void TFindBar::OnCloseClicked(GtkButton*, gpointer self) { static_cast<TFindBar*>(self)->Close(); }
+
+void TFindBar::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    // A new page: the count and the highlights are those of its own text.
+    auto* bar = static_cast<TFindBar*>(self);
+    if (event == WEBKIT_LOAD_FINISHED && bar->IsOpen()) bar->Search();
+}
 
 void TFindBar::OnFoundText(WebKitFindController*, guint matches, gpointer self) {
     auto* bar = static_cast<TFindBar*>(self);

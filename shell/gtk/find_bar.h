@@ -38,6 +38,7 @@ private:
     static void OnNextClicked(GtkButton* button, gpointer self);
     static void OnPreviousClicked(GtkButton* button, gpointer self);
     static void OnCloseClicked(GtkButton* button, gpointer self);
+    static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
     static void OnFoundText(WebKitFindController* finder, guint matches, gpointer self);
     static void OnFailedToFind(WebKitFindController* finder, gpointer self);
 
@@ -58,6 +59,7 @@ private:
     TSignalConnection FNextClicked;
     TSignalConnection FPreviousClicked;
     TSignalConnection FCloseClicked;
+    TSignalConnection FLoadChanged;
     TSignalConnection FFoundText;
     TSignalConnection FFailedToFind;
 };
