@@ -28,6 +28,7 @@ TFindBar::TFindBar(WebKitWebView* view, GtkOverlay* overlay)
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
     FEntry = gtk_search_entry_new();
     gtk_entry_set_width_chars(GTK_ENTRY(FEntry), 24);
+    gtk_entry_set_placeholder_text(GTK_ENTRY(FEntry), "Find in page");
     FCount = gtk_label_new("");
     gtk_label_set_width_chars(GTK_LABEL(FCount), 12);
     gtk_label_set_xalign(GTK_LABEL(FCount), 0);
