@@ -19,6 +19,8 @@ constexpr const char* kIconResource = "/org/quorvel/shell/quorvel.png";
 // The browser's cookies and site data live in the user's data folder, as the
 // system browser keeps them for the Windows program.
 constexpr const char* kBrowserDataFolder = "quorvel-browser";
+// Inside the browser's folder: the data folder's top level is the tags' markers.
+constexpr const char* kZoomFile = "zoom-level";
 
 // Where WebKit looks for its sandbox's helpers (paths built into Debian's
 // WebKitGTK).
@@ -219,9 +221,11 @@ void TGtkPlatform::CreateMainWindow(int clientWidth, int clientHeight) {
         gtk_window_set_icon(window, icon.get());
     }
     // The view keeps its own rectangle; the container only places it.
+    FOverlay = gtk_overlay_new();
+    gtk_container_add(GTK_CONTAINER(window), FOverlay);
     FFixed = gtk_fixed_new();
     gtk_widget_set_size_request(FFixed, clientWidth, clientHeight);
-    gtk_container_add(GTK_CONTAINER(window), FFixed);
+    gtk_container_add(GTK_CONTAINER(FOverlay), FFixed);
     FDeleteEvent = TSignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), this));
     FActiveChanged =
         TSignalConnection(window, g_signal_connect(window, "notify::is-active", G_CALLBACK(OnIsActive), this));
@@ -246,12 +250,14 @@ void TGtkPlatform::ShowMainWindow(TPoint position, TShowState state) {
 }
 
 void TGtkPlatform::DestroyMainWindow() {
+    FKeys.reset();
     FDecidePolicy.Disconnect();
     FActiveChanged.Disconnect();
     FDeleteEvent.Disconnect();
     FBeforeNavigate = nullptr;
     FView = nullptr;
     FFixed = nullptr;
+    FOverlay = nullptr;
     FWindow.reset();
     FContext.reset();
 }
@@ -283,6 +289,8 @@ void TGtkPlatform::CreateBrowser() {
     gtk_fixed_put(GTK_FIXED(FFixed), FView, 0, 0);
     FDecidePolicy =
         TSignalConnection(FView, g_signal_connect(FView, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
+    FZoom = std::make_unique<TZoomLevel>(data + "/" + kZoomFile);
+    FKeys = std::make_unique<TBrowserKeys>(Window(), WEBKIT_WEB_VIEW(FView), GTK_OVERLAY(FOverlay), *FZoom);
 }
 
 void TGtkPlatform::SetBrowserBounds(int left, int top, int width, int height) {

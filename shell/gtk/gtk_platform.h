@@ -4,6 +4,9 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <memory>
+
+#include "shell/gtk/browser_keys.h"
 #include "shell/gtk/gobject_ptr.h"
 #include "shell/gtk/signal_watch.h"
 #include "shell/platform.h"
@@ -60,8 +63,11 @@ private:
 
     TGObjectPtr<WebKitWebContext> FContext;
     TToplevelPtr FWindow;
-    GtkWidget* FFixed = nullptr;  // owned by the window
-    GtkWidget* FView = nullptr;   // owned by the fixed container
+    GtkWidget* FOverlay = nullptr;  // owned by the window; the find bar lies over the page in it
+    GtkWidget* FFixed = nullptr;    // owned by the overlay
+    GtkWidget* FView = nullptr;     // owned by the fixed container
+    std::unique_ptr<TZoomLevel> FZoom;
+    std::unique_ptr<TBrowserKeys> FKeys;
     TBeforeNavigateHandler FBeforeNavigate;
     TSignalConnection FDeleteEvent;
     TSignalConnection FActiveChanged;

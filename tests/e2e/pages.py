@@ -62,3 +62,33 @@ FRAME = ("<!doctype html><html><body><script>"
 
 NEXT_UPPER = page("<script>soon(function () { location.href = '/next2?c10010'; });</script>")
 NEXT_SHORT = page("<script>beacon('near-done');</script>")
+
+# The browser's keys: the page reports its width (zoom), its pageshow (back
+# and forward), the keys it sees and what is selected in it (find).
+KEYS_REPORTS = """
+<script>
+var width = 0, selected = '';
+setInterval(function () {
+  if (innerWidth !== width) { width = innerWidth; beacon('width-' + width); }
+  var now = String(getSelection()) + '-' + getSelection().anchorOffset;
+  if (now !== selected) { selected = now; beacon('selected-' + now); }
+}, 100);
+addEventListener('keydown', function (e) {
+  if (!e.ctrlKey && !e.altKey && e.key.length === 1) beacon('key-' + e.key);
+});
+</script>
+"""
+# A long page: WebKit scrolls it on a wheel turn, Ctrl held or not.
+KEYS_START = page("<style>html, body { overflow: auto; height: auto; }</style><div style='height: 3000px'>"
+                  "<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>"
+                  "A needle in the haystack, and a needle, and one more needle.</p></div>"
+                  "<a href='/second' style='position: fixed; left: 0; bottom: 0; width: 300px; height: 200px'></a>"
+                  + KEYS_REPORTS +
+                  "<script>addEventListener('pageshow', function () { beacon('pageshow-start'); });</script>")
+# This page keeps Ctrl+F for itself.
+KEYS_SECOND = page("<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>A second needle.</p>"
+                   + KEYS_REPORTS +
+                   "<script>addEventListener('pageshow', function () { beacon('pageshow-second'); });"
+                   "addEventListener('keydown', function (e) {"
+                   "  if (e.ctrlKey && e.key === 'f') { e.preventDefault(); beacon('page-ctrl-f'); }"
+                   "});</script>")

@@ -518,6 +518,147 @@ def scenario_wayland(s):
     check(not any("c100100" in line for line in server.lines()), "the server saw the close marker")
 
 
+# --- the browser's keys -------------------------------------------------------
+
+def last_width(server):
+    widths = [name for name in server.beacon_names() if name.startswith("width-")]
+    return int(widths[-1][6:]) if widths else None
+
+
+def at_zoom(server, level):
+    """The page's width in CSS pixels is the window's over the zoom level."""
+    width = last_width(server)
+    return width is not None and abs(width - 978 / level) <= 1.5
+
+
+def start_page_requests(server):
+    with server.lock:
+        return [h for _, line, h in server.requests if line.startswith("GET /quorvl/index1.html")]
+
+
+def print_dialog(display):
+    out = display.run("xdotool", "search", "--onlyvisible", "--name", "^Print$", check=False)
+    return out.split()[0] if out.split() else None
+
+
+def scenario_keys(s):
+    display = s.display()
+    s.report_server()
+    data = s.data_home("keys")
+    # The start-page server is down at start: WebKit's error page is shown.
+    shell = s.shell("Quorvel_keys.bin", display, data)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    x, y, w, h = display.geometry(window)
+
+    def error_page_shown():
+        # Its one line of dark text at the top left, on white.
+        pixel = display.pixels()
+        return pixel and pixel(x + w // 2, y + h // 2) == (255, 255, 255) and \
+            any(max(pixel(px, py)) < 128 for px in range(x + 5, x + 200) for py in range(y + 8, y + 24))
+    wait_for(error_page_shown, START_BOUND, "WebKit's error page")
+    display.screenshot(os.path.join(s.args.artifacts, "e2e-keys-error-page.png"))
+    routes = {"/second": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_SECOND.encode())}
+    server = s.start_page({"keys": pages.KEYS_START}, routes)
+    keys = lambda *names: display.run("xdotool", "key", "--clearmodifiers", *names)
+
+    display.focus(window)
+    keys("F5")
+    page_is_active(server)
+    check(len(start_page_requests(server)) == 1, "F5 on the error page: %d start page requests" %
+          len(start_page_requests(server)))
+    keys("F5")
+    wait_for(lambda: len(start_page_requests(server)) == 2, START_BOUND, "the start page again after F5")
+    keys("ctrl+shift+r")
+    wait_for(lambda: len(start_page_requests(server)) == 3, START_BOUND, "the start page again after Ctrl+Shift+R")
+    past_cache = start_page_requests(server)[2]
+    check("no-cache" in past_cache.get("Cache-Control", "") + past_cache.get("Pragma", ""),
+          "Ctrl+Shift+R did not reload past the cache: %r" % past_cache)
+
+    # Zoom: the page grows, so its width in CSS pixels shrinks.
+    wait_for(lambda: last_width(server) == 978, START_BOUND, "the page's width of 978")
+    keys("ctrl+plus")
+    wait_for(lambda: at_zoom(server, 1.1), START_BOUND, "the page zoomed to 110 %")
+    keys("ctrl+0")
+    wait_for(lambda: last_width(server) == 978, START_BOUND, "the page back at 100 %")
+    display.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 3), "keydown", "ctrl", "click", "5",
+                "keyup", "ctrl")
+    wait_for(lambda: at_zoom(server, 0.9), START_BOUND, "Ctrl+wheel zooming out")
+    keys("ctrl+0")
+    wait_for(lambda: last_width(server) == 978, START_BOUND, "the page back at 100 % after the wheel")
+
+    # Find: the bar opens over the top right of the page and takes the typing.
+    def bar_shown():
+        pixel = display.pixels()
+        return pixel and pixel(x + w - 60, y + 12) != pages.PAGE_COLOUR
+    keys("ctrl+f")
+    # The key goes by the page first: the bar opens once the page has let it go.
+    wait_for(bar_shown, START_BOUND, "the find bar")
+    display.run("xdotool", "type", "--delay", "50", "needle")
+    server.wait_beacon("selected-needle-2", START_BOUND)
+    keys("Return")
+    server.wait_beacon("selected-needle-32", START_BOUND)
+    keys("shift+Return", "shift+Return")
+    server.wait_beacon("selected-needle-53", START_BOUND)
+    shot = os.path.join(s.args.artifacts, "e2e-keys-find-bar.png")
+    display.screenshot(shot)
+    print("screenshot:", shot)
+    check(not any(name.startswith("key-") for name in server.beacon_names()), "the page saw the find bar's typing")
+    keys("Escape")
+    wait_for(lambda: not bar_shown(), START_BOUND, "the find bar to close")
+    keys("j")
+    server.wait_beacon("key-j", START_BOUND)
+
+    # Print: the dialog opens, Escape closes it, the program goes on.
+    keys("ctrl+p")
+    dialog = wait_for(lambda: print_dialog(display), START_BOUND, "the print dialog")
+    display.screenshot(os.path.join(s.args.artifacts, "e2e-keys-print.png"))
+    display.focus(dialog)
+    keys("Escape")
+    wait_for(lambda: not print_dialog(display), START_BOUND, "the print dialog to close")
+    check(shell.running(), "the program ended with the print dialog:\n" + shell.output())
+    display.focus(window)
+
+    # Back and forward; the second page keeps Ctrl+F for itself.
+    server.reset_beacons()
+    display.click(x + 100, y + h - 100)
+    server.wait_beacon("pageshow-second", START_BOUND)
+    wait_for(lambda: "focus" in server.beacon_names(), START_BOUND, "the second page to take the focus")
+    keys("ctrl+f")
+    server.wait_beacon("page-ctrl-f", START_BOUND)
+    time.sleep(QUIET)
+    check(not bar_shown(), "a find bar opened over a page that took Ctrl+F")
+    keys("alt+Left")
+    wait_for(lambda: "pageshow-start" in server.beacon_names(), START_BOUND, "Alt+Left to the start page")
+    keys("alt+Right")
+    wait_for(lambda: server.beacon_names().count("pageshow-second") >= 2, START_BOUND, "Alt+Right to the second page")
+
+    # A zoom level is kept for the next start, inside the browser's folder.
+    keys("ctrl+plus", "ctrl+plus")
+    wait_for(lambda: at_zoom(server, 1.2), START_BOUND, "the page zoomed to 120 %")
+    s.end(shell)
+    with open(os.path.join(data, "quorvel-browser", "zoom-level")) as f:
+        check(f.read() == "120\n", "the zoom level file does not hold 120")
+    server.reset_beacons()
+    shell = s.shell("Quorvel_keys.bin", display, data)
+    server.wait_beacon("painted", START_BOUND)
+    wait_for(lambda: last_width(server) is not None, START_BOUND, "the page's width")
+    check(at_zoom(server, 1.2), "the next start shows the page %s wide, not at 120 %%" % last_width(server))
+    s.end(shell)
+
+    # Whatever else the file holds, the page starts at 100 %.
+    with open(os.path.join(data, "quorvel-browser", "zoom-level"), "w") as f:
+        f.write("1200000000\n")
+    server.reset_beacons()
+    shell = s.shell("Quorvel_keys.bin", display, data)
+    wait_for(lambda: last_width(server) is not None, START_BOUND, "the page's width")
+    check(last_width(server) == 978, "a broken zoom file gave a page %s wide" % last_width(server))
+    # An open print dialog does not hold the end of the session.
+    display.focus(wait_for(display.shell_window, START_BOUND, "the shell's window"))
+    keys("ctrl+p")
+    wait_for(lambda: print_dialog(display), START_BOUND, "the print dialog")
+    s.end(shell)
+
+
 SCENARIOS = {
     "window": scenario_window,
     "report": scenario_report,
@@ -527,6 +668,7 @@ SCENARIOS = {
     "scale": scenario_scale,
     "sandbox": scenario_sandbox,
     "wayland": scenario_wayland,
+    "keys": scenario_keys,
 }
 
 
