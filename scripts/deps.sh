@@ -7,10 +7,12 @@ build=(cmake ninja-build g++ pkg-config)
 test=(libgtest-dev libgmock-dev nginx-light curl python3 procps clang libclang-rt-14-dev)
 shell=(libgtk-3-dev libwebkit2gtk-4.1-dev)
 display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11)
+# The end-to-end tests of second windows and dialogs run under a window manager.
+window_manager=(openbox)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
-  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}") ;;
+  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" "${window_manager[@]}") ;;
   demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
   bench) wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" surf) ;;
   *) echo "deps.sh: unknown set '$1' (build, test, demo or bench)" >&2; exit 2 ;;

@@ -492,8 +492,11 @@ def scenario_downloads(s):
     os.makedirs(home)
     downloads = os.path.join(home, "Downloads")
     listing = lambda: sorted(os.listdir(downloads)) if os.path.isdir(downloads) else []
+    # A fresh home with no user folders configured; the save dialog keeps its
+    # settings in memory, as there is no settings service on the test's bus.
+    env = {"HOME": home, "GSETTINGS_BACKEND": "memory"}
 
-    shell = s.shell("Quorvel_downloads.bin", display, data, {"HOME": home})
+    shell = s.shell("Quorvel_downloads.bin", display, data, env)
     page_is_active(server)
     window = wait_for(display.shell_window, START_BOUND, "the shell's window")
 
@@ -527,7 +530,7 @@ def scenario_downloads(s):
     # each end the program, unseen by any server.
     for how in ("popup", "mailto", "download"):
         server.reset_beacons()
-        shell = s.shell("Quorvel_%s.bin" % how, display, data, {"HOME": home})
+        shell = s.shell("Quorvel_%s.bin" % how, display, data, env)
         page_is_active(server)
         if how == "download":
             x, y, w, h = display.geometry(wait_for(display.shell_window, START_BOUND, "the shell's window"))
