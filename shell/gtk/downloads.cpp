@@ -76,7 +76,11 @@ TDownloads::TDownload::~TDownload() {
 
 GtkWindow* TDownloads::TDownload::Parent() const {
     WebKitWebView* view = webkit_download_get_web_view(FDownload.get());
-    GtkWidget* toplevel = view != nullptr ? gtk_widget_get_toplevel(GTK_WIDGET(view)) : nullptr;
+    // A view that has shown no page (a new window for an attachment) is
+    // about to go: the dialog sits on the main window instead.
+    const bool shown = view != nullptr &&
+                       webkit_back_forward_list_get_current_item(webkit_web_view_get_back_forward_list(view)) != nullptr;
+    GtkWidget* toplevel = shown ? gtk_widget_get_toplevel(GTK_WIDGET(view)) : nullptr;
     if (toplevel != nullptr && gtk_widget_is_toplevel(toplevel) && gtk_widget_get_visible(toplevel)) {
         return GTK_WINDOW(toplevel);
     }
@@ -91,6 +95,7 @@ gboolean TDownloads::TDownload::OnDecideDestination(WebKitDownload*, gchar* sugg
                                                          GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr));
     GtkWidget* chooser = download->FChooser.get();
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+    gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
     gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), DownloadFolder().c_str());

@@ -19,15 +19,22 @@ private:
     static void OnClose(WebKitWebView* view, gpointer self);
     static void OnTitle(GObject* view, GParamSpec* property, gpointer self);
     static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
+    static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error, gpointer self);
+    static gboolean OnCloseNow(gpointer self);
 
     TSecondWindows& FOwner;
     TToplevelPtr FWindow;
     GtkWidget* FView = nullptr;  // owned by the window, through the overlay
     std::unique_ptr<IWindowAttachment> FAttachment;
+    bool FCommitted = false;
+    guint FCloseSource = 0;
     TSignalConnection FReadyToShow;
     TSignalConnection FClose;
     TSignalConnection FTitle;
     TSignalConnection FDeleteEvent;
+    TSignalConnection FLoadChanged;
+    TSignalConnection FLoadFailed;
 };
 
 TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebView* related)
@@ -44,10 +51,15 @@ TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebVie
     FTitle = TSignalConnection(FView, g_signal_connect(FView, "notify::title", G_CALLBACK(OnTitle), this));
     FDeleteEvent =
         TSignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), this));
+    FLoadChanged = TSignalConnection(FView, g_signal_connect(FView, "load-changed", G_CALLBACK(OnLoadChanged), this));
+    FLoadFailed = TSignalConnection(FView, g_signal_connect(FView, "load-failed", G_CALLBACK(OnLoadFailed), this));
     if (owner.FAttach) FAttachment = owner.FAttach(window, View(), GTK_OVERLAY(overlay));
 }
 
 TSecondWindows::TSecondWindow::~TSecondWindow() {
+    if (FCloseSource != 0) g_source_remove(FCloseSource);
+    FLoadFailed.Disconnect();
+    FLoadChanged.Disconnect();
     FDeleteEvent.Disconnect();
     FTitle.Disconnect();
     FClose.Disconnect();
@@ -91,6 +103,29 @@ gboolean TSecondWindows::TSecondWindow::OnDeleteEvent(GtkWidget*, GdkEvent*, gpo
     auto* second = static_cast<TSecondWindow*>(self);
     second->FOwner.Close(second);
     return TRUE;
+}
+
+void TSecondWindows::TSecondWindow::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    if (event == WEBKIT_LOAD_COMMITTED) static_cast<TSecondWindow*>(self)->FCommitted = true;
+}
+
+gboolean TSecondWindows::TSecondWindow::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
+                                                     gpointer self) {
+    // A link to an attachment opened in a new window: the download goes on,
+    // the window that never showed a page goes. Not inside WebKit's signal.
+    auto* second = static_cast<TSecondWindow*>(self);
+    if (!second->FCommitted && second->FCloseSource == 0 &&
+        g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+        second->FCloseSource = g_idle_add(OnCloseNow, second);
+    }
+    return FALSE;
+}
+
+gboolean TSecondWindows::TSecondWindow::OnCloseNow(gpointer self) {
+    auto* second = static_cast<TSecondWindow*>(self);
+    second->FCloseSource = 0;
+    second->FOwner.Close(second);
+    return G_SOURCE_REMOVE;
 }
 
 TSecondWindows::TSecondWindows(int defaultWidth, int defaultHeight, TAttachWindow attach)

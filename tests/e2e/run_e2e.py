@@ -475,7 +475,8 @@ def press(display, window_title, key):
 
 def scenario_downloads(s):
     sent = bytes(range(256)) * 1024 + os.urandom(4096)
-    main = pages.tiles(("<a href='/files/report'", "</a>"), ("<a href='/files/notes'", "</a>"),
+    # The first opens a new window, as mail pages do for attachments.
+    main = pages.tiles(("<a target='_blank' href='/files/report'", "</a>"), ("<a href='/files/notes'", "</a>"),
                        ("<a href='/files/broken'", "</a>"))
     routes = dict(signin_route("d"), **{"/files/report": attachment_route("../q3 report.csv", sent),
                                        "/files/notes": attachment_route("notes.txt", b"notes"),
@@ -507,6 +508,8 @@ def scenario_downloads(s):
     wait_for(lambda: listing() == ["q3 report.csv"] and open(saved, "rb").read() == sent, START_BOUND,
              "the attachment saved whole in ~/Downloads (there: %s)" % listing())
     check(sorted(os.listdir(home)) == ["Downloads"], "the home folder holds %s" % os.listdir(home))
+    visible = lambda: display.run("xdotool", "search", "--onlyvisible", "--classname", "^quorvel$", check=False).split()
+    wait_for(lambda: visible() == [window], START_BOUND, "the attachment's empty window to go")
 
     # Escape: nothing is saved.
     click_tile(display, window, 1)
