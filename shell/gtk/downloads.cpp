@@ -78,8 +78,8 @@ GtkWindow* TDownloads::TDownload::Parent() const {
     WebKitWebView* view = webkit_download_get_web_view(FDownload.get());
     // A view that has shown no page (a new window for an attachment) is
     // about to go: the dialog sits on the main window instead.
-    const bool shown = view != nullptr &&
-                       webkit_back_forward_list_get_current_item(webkit_web_view_get_back_forward_list(view)) != nullptr;
+    WebKitBackForwardList* history = view != nullptr ? webkit_web_view_get_back_forward_list(view) : nullptr;
+    const bool shown = history != nullptr && webkit_back_forward_list_get_current_item(history) != nullptr;
     GtkWidget* toplevel = shown ? gtk_widget_get_toplevel(GTK_WIDGET(view)) : nullptr;
     if (toplevel != nullptr && gtk_widget_is_toplevel(toplevel) && gtk_widget_get_visible(toplevel)) {
         return GTK_WINDOW(toplevel);
@@ -99,7 +99,8 @@ gboolean TDownloads::TDownload::OnDecideDestination(WebKitDownload*, gchar* sugg
     gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
     gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), DownloadFolder().c_str());
-    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), SafeFileName(suggested != nullptr ? suggested : "").c_str());
+    const std::string name = SafeFileName(suggested != nullptr ? suggested : "");
+    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), name.c_str());
     download->FChosen = TSignalConnection(chooser, g_signal_connect(chooser, "response", G_CALLBACK(OnChosen), self));
     gtk_window_present(GTK_WINDOW(chooser));
     // WebKit waits for the destination, or for the cancel.

@@ -65,9 +65,8 @@ GtkWindow* TViewPolicy::Toplevel() const {
 
 gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                      gpointer self) {
-    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-        return FALSE;
-    }
+    const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && !newWindow) return FALSE;
     auto* policy = static_cast<TViewPolicy*>(self);
     WebKitNavigationAction* action =
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
@@ -76,10 +75,9 @@ gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
         webkit_policy_decision_ignore(decision);
         return TRUE;
     }
-    const bool linkOut = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION &&
-                         webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
-                         !IsStartPageSite(uri, policy->FServices.StartPageHost);
-    if (!WebKitLoadsScheme(uri) || (linkOut && IsWebAddress(uri))) {
+    const bool link = webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+    const bool linkOut = newWindow && link && IsWebAddress(uri) && !IsStartPageSite(uri, policy->FServices.StartPageHost);
+    if (!WebKitLoadsScheme(uri) || linkOut) {
         // The page stays as it is; the desktop takes the address.
         webkit_policy_decision_ignore(decision);
         policy->FServices.Handoff->HandOff(policy->Toplevel(), uri);
