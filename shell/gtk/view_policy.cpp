@@ -76,7 +76,8 @@ gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
         return TRUE;
     }
     const bool link = webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
-    const bool linkOut = newWindow && link && IsWebAddress(uri) && !IsStartPageSite(uri, policy->FServices.StartPageHost);
+    const bool linkOut =
+        newWindow && link && IsWebAddress(uri) && !IsStartPageSite(uri, policy->FServices.StartPageHost);
     if (!WebKitLoadsScheme(uri) || linkOut) {
         // The page stays as it is; the desktop takes the address.
         webkit_policy_decision_ignore(decision);
