@@ -123,7 +123,7 @@ void TGtkPlatform::ShowMainWindow(TPoint position, TShowState state) {
     if (state != TShowState::Minimized) gtk_window_present(window);
 }
 
-void TGtkPlatform::DestroyMainWindow() {
+void TGtkPlatform::DestroyBrowserInterface() {
     // Dialogs first, then the windows they may sit on.
     FDownloads.reset();
     FSecondWindows.reset();
@@ -131,6 +131,10 @@ void TGtkPlatform::DestroyMainWindow() {
     FHandoff.reset();
     FServices.Handoff = nullptr;
     FServices.Windows = nullptr;
+}
+
+void TGtkPlatform::DestroyMainWindow() {
+    DestroyBrowserInterface();
     FActiveChanged.Disconnect();
     FDeleteEvent.Disconnect();
     FBeforeNavigate = nullptr;
@@ -160,7 +164,10 @@ void TGtkPlatform::CreateBrowser() {
     // instead of WebKit dropping the ones made without a click.
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
     gtk_fixed_put(GTK_FIXED(FFixed), FView, 0, 0);
+    CreateBrowserInterface();
+}
 
+void TGtkPlatform::CreateBrowserInterface() {
     FHandoff = std::make_unique<TUriHandoff>();
     int width = 0;
     int height = 0;

@@ -54,6 +54,10 @@ public:
 private:
     static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
     static void OnIsActive(GObject* window, GParamSpec* property, gpointer self);
+    // New windows, hand-offs and downloads, for the main view and every
+    // second window.
+    void CreateBrowserInterface();
+    void DestroyBrowserInterface();
     bool AllowNavigation(const std::string& url);
     void EndSession();
     void TakeQuit();
@@ -73,7 +77,6 @@ private:
     TSignalConnection FDeleteEvent;
     TSignalConnection FActiveChanged;
 
-    // The browser's own interface, for the main view and every second window.
     TBrowserServices FServices;
     std::unique_ptr<TUriHandoff> FHandoff;
     std::unique_ptr<TSecondWindows> FSecondWindows;
