@@ -106,4 +106,7 @@ MARKER_PAGES = {
     "popup": page("<script>soon(function () { window.open('/bye/popup?c100100', 'bye'); });</script>"),
     "mailto": page("<script>soon(function () { location.href = 'mailto:bye@quorvel.example?c100100'; });</script>"),
     "download": page("<a class='all' download href='/files/bye.bin?c100100'></a>"),
+    # Through the context menu: Open Link in New Window, Download Linked File.
+    "menu-window": page("<a class='all' href='/bye/menu-window?c100100'></a>"),
+    "menu-download": page("<a class='all' href='/files/bye.bin?c100100'></a>"),
 }

@@ -541,13 +541,19 @@ def scenario_downloads(s):
 
     # A new window, mailto: and a download whose address holds the marker
     # each end the program, unseen by any server.
-    for how in ("popup", "mailto", "download"):
+    # The menu's items: Open Link, Open Link in New Window, Download Linked File.
+    menu_keys = {"menu-window": ["Down", "Down"], "menu-download": ["Down", "Down", "Down"]}
+    for how in ("popup", "mailto", "download", "menu-window", "menu-download"):
         server.reset_beacons()
         shell = s.shell("Quorvel_%s.bin" % how, display, data, env)
         page_is_active(server)
-        if how == "download":
+        if how == "download" or how in menu_keys:
             x, y, w, h = display.geometry(wait_for(display.shell_window, START_BOUND, "the shell's window"))
-            display.click(x + w // 2, y + h // 2)
+            display.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 2),
+                        "click", "3" if how in menu_keys else "1")
+        if how in menu_keys:
+            wait_for(lambda: len(visible_shell_windows(display)) == 2, START_BOUND, "the context menu")
+            display.run("xdotool", "key", *menu_keys[how], "Return")
         status = shell.wait_exit(EXIT_BOUND)
         check(status == 0, "%s: status %s:\n%s" % (how, status, shell.output()))
         left = shell.leftovers()
