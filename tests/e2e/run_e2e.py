@@ -450,8 +450,14 @@ def scenario_popups(s):
     check(window in visible_shell_windows(display) and len(start_page_loads(server)) == 1,
           "the main window lost its page")
 
-    # The end of the session closes the second window too.
-    check(windows_titled(display, "Second page"), "the second window went away")
+    # The close button closes a second window, and only that one; the end of
+    # the session closes the other too.
+    click_tile(display, window, 0)
+    wait_for(lambda: len(windows_titled(display, "Second page")) == 2, START_BOUND, "another second window")
+    display.send_delete_window(windows_titled(display, "Second page")[0])
+    wait_for(lambda: len(windows_titled(display, "Second page")) == 1, START_BOUND, "the closed second window to go")
+    time.sleep(QUIET)
+    check(shell.running() and window in visible_shell_windows(display), "closing a second window ended the program")
     s.end(shell)
 
 
