@@ -116,8 +116,15 @@ void TDownloads::TDownload::OnChosen(GtkDialog* dialog, gint response, gpointer 
         return;
     }
     download->FName = path;
-    gchar* uri = g_filename_to_uri(path, nullptr, nullptr);
+    GError* error = nullptr;
+    gchar* uri = g_filename_to_uri(path, nullptr, &error);
     g_free(path);
+    if (uri == nullptr) {
+        webkit_download_cancel(download->FDownload.get());
+        download->FOwner.Failed(download->Parent(), download->FName, error->message);
+        g_error_free(error);
+        return;
+    }
     // The dialog has asked before replacing a file.
     webkit_download_set_allow_overwrite(download->FDownload.get(), TRUE);
     webkit_download_set_destination(download->FDownload.get(), uri);
