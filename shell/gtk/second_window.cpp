@@ -1,8 +1,15 @@
 #include "shell/gtk/second_window.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace quorvel::gtk {
+namespace {
+
+// A page that opens windows in a loop gets no more than these at a time.
+constexpr std::size_t kMaxWindows = 16;
+
+}  // namespace
 
 class TSecondWindows::TSecondWindow {
 public:
@@ -46,6 +53,9 @@ TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebVie
     // Related: the same web process and session, settings included.
     FView = webkit_web_view_new_with_related_view(related);
     gtk_container_add(GTK_CONTAINER(overlay), FView);
+    // Not show_all: what is attached to the overlay shows itself.
+    gtk_widget_show(overlay);
+    gtk_widget_show(FView);
     FReadyToShow = TSignalConnection(FView, g_signal_connect(FView, "ready-to-show", G_CALLBACK(OnReadyToShow), this));
     FClose = TSignalConnection(FView, g_signal_connect(FView, "close", G_CALLBACK(OnClose), this));
     FTitle = TSignalConnection(FView, g_signal_connect(FView, "notify::title", G_CALLBACK(OnTitle), this));
@@ -69,10 +79,7 @@ TSecondWindows::TSecondWindow::~TSecondWindow() {
     FWindow.reset();
 }
 
-void TSecondWindows::TSecondWindow::Show() {
-    gtk_widget_show_all(FWindow.get());
-    gtk_window_present(GTK_WINDOW(FWindow.get()));
-}
+void TSecondWindows::TSecondWindow::Show() { gtk_window_present(GTK_WINDOW(FWindow.get())); }
 
 void TSecondWindows::TSecondWindow::OnReadyToShow(WebKitWebView* view, gpointer self) {
     auto* second = static_cast<TSecondWindow*>(self);
@@ -134,11 +141,13 @@ TSecondWindows::TSecondWindows(int defaultWidth, int defaultHeight, TAttachWindo
 TSecondWindows::~TSecondWindows() { CloseAll(); }
 
 WebKitWebView* TSecondWindows::Create(WebKitWebView* related) {
+    if (FWindows.size() >= kMaxWindows) return nullptr;
     FWindows.push_back(std::make_unique<TSecondWindow>(*this, related));
     return FWindows.back()->View();
 }
 
 void TSecondWindows::Open(WebKitWebView* related, const std::string& uri) {
+    if (FWindows.size() >= kMaxWindows) return;
     FWindows.push_back(std::make_unique<TSecondWindow>(*this, related));
     webkit_web_view_load_uri(FWindows.back()->View(), uri.c_str());
     FWindows.back()->Show();

@@ -33,9 +33,9 @@ public:
     TSecondWindows& operator=(const TSecondWindows&) = delete;
 
     // For WebKit's "create": a view related to related, in a window shown
-    // when WebKit says the page is ready.
+    // when WebKit says the page is ready; null when too many are open.
     WebKitWebView* Create(WebKitWebView* related);
-    // A window shown now, loading uri.
+    // A window shown now, loading uri (none when too many are open).
     void Open(WebKitWebView* related, const std::string& uri);
     void CloseAll();
 
