@@ -414,7 +414,7 @@ def scenario_popups(s):
     click_tile(display, window, 0)
     second = wait_for(lambda: windows_titled(display, "Second page"), START_BOUND, "the second window")
     with server.lock:
-        headers = next(h for _, line, h in server.requests if line.startswith("GET /second "))
+        headers = next((h for _, line, h in server.requests if line.startswith("GET /second ")), {})
     check("qsession=" + token in headers.get("Cookie", ""), "the second window's request had no cookie: %r" % headers)
     check("_NET_WM_ICON(CARDINAL)" in display.prop(second[0], "_NET_WM_ICON"), "the second window has no icon")
     check(window in visible_shell_windows(display) and len(start_page_loads(server)) == 1,
