@@ -10,6 +10,8 @@ struct TUriFree {
 };
 using TUriPtr = std::unique_ptr<GUri, TUriFree>;
 
+constexpr gint64 kUnaskedGap = 2 * G_USEC_PER_SEC;
+
 TUriPtr ParseUri(const std::string& text) { return TUriPtr{g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr)}; }
 
 int EffectivePort(GUri* uri) {
@@ -72,7 +74,12 @@ TUriHandoff::~TUriHandoff() {
     g_cancellable_cancel(FCancellable.get());
 }
 
-void TUriHandoff::HandOff(GtkWindow* parent, const std::string& uri) {
+void TUriHandoff::HandOff(GtkWindow* parent, const std::string& uri, bool byUser) {
+    if (!byUser) {
+        const gint64 now = g_get_monotonic_time();
+        if (FLastUnasked != 0 && now - FLastUnasked < kUnaskedGap) return;
+        FLastUnasked = now;
+    }
     const std::string scheme = UriScheme(uri);
     if (TGObjectPtr<GAppInfo> handler{g_app_info_get_default_for_uri_scheme(scheme.c_str())}; !handler) {
         Failed(parent, uri, "No application is set up to open \"" + scheme + ":\" addresses.");

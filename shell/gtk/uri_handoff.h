@@ -29,8 +29,10 @@ public:
     TUriHandoff& operator=(const TUriHandoff&) = delete;
 
     // Launches the handler without waiting for it; a failure is shown on
-    // parent (which may be null, or gone by then).
-    void HandOff(GtkWindow* parent, const std::string& uri);
+    // parent (which may be null, or gone by then). byUser: a click or a key
+    // asked for it; the others are held to one every two seconds, so that a
+    // page's script cannot launch programs or raise dialogs in a loop.
+    void HandOff(GtkWindow* parent, const std::string& uri, bool byUser);
 
 private:
     struct TLaunch;
@@ -39,6 +41,7 @@ private:
 
     TGObjectPtr<GCancellable> FCancellable;
     TNotice FNotice;
+    gint64 FLastUnasked = 0;  // monotonic microseconds
 };
 
 }  // namespace quorvel::gtk

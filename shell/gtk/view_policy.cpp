@@ -81,7 +81,7 @@ gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
     if (!WebKitLoadsScheme(uri) || linkOut) {
         // The page stays as it is; the desktop takes the address.
         webkit_policy_decision_ignore(decision);
-        policy->FServices.Handoff->HandOff(policy->Toplevel(), uri);
+        policy->FServices.Handoff->HandOff(policy->Toplevel(), uri, webkit_navigation_action_is_user_gesture(action));
         return TRUE;
     }
     webkit_policy_decision_use(decision);
@@ -94,7 +94,7 @@ GtkWidget* TViewPolicy::OnCreate(WebKitWebView* view, WebKitNavigationAction* ac
     const std::string uri = RequestUri(webkit_navigation_action_get_request(action));
     if (!policy->FServices.Allow(uri)) return nullptr;
     if (!WebKitLoadsScheme(uri)) {
-        policy->FServices.Handoff->HandOff(policy->Toplevel(), uri);
+        policy->FServices.Handoff->HandOff(policy->Toplevel(), uri, webkit_navigation_action_is_user_gesture(action));
         return nullptr;
     }
     return GTK_WIDGET(policy->FServices.Windows->Create(view));
@@ -139,7 +139,7 @@ void TViewPolicy::OnDownloadItem(GSimpleAction*, GVariant* uri, gpointer self) {
 void TViewPolicy::OpenLink(const std::string& uri) {
     if (!FServices.Allow(uri)) return;
     if (!WebKitLoadsScheme(uri) || (IsWebAddress(uri) && !IsStartPageSite(uri, FServices.StartPageHost))) {
-        FServices.Handoff->HandOff(Toplevel(), uri);
+        FServices.Handoff->HandOff(Toplevel(), uri, true);
         return;
     }
     FServices.Windows->Open(FView, uri);

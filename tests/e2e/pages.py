@@ -110,3 +110,7 @@ MARKER_PAGES = {
     "menu-window": page("<a class='all' href='/bye/menu-window?c100100'></a>"),
     "menu-download": page("<a class='all' href='/files/bye.bin?c100100'></a>"),
 }
+
+# A script that hands an address to the desktop again and again.
+HANDOFF_LOOP = page("<script>setInterval(function () { location.href = 'mailto:loop@quorvel.example'; }, 100);"
+                    "</script>")

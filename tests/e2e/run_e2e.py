@@ -398,7 +398,7 @@ def scenario_popups(s):
         ("<a target='_blank' href='%s'" % other_port, "</a>"),
         ("<a href='%s'" % mailto, "</a>"))
     routes = dict(signin_route(token), **{"/second": html_route(pages.SECOND), "/compose": html_route(pages.COMPOSE)})
-    server = s.start_page({"*": main}, routes)
+    server = s.start_page({"*": main, "loop": pages.HANDOFF_LOOP}, routes)
     reports = s.report_server()
     display = s.display()
     s.own(WindowManager(display, s.work))
@@ -458,6 +458,14 @@ def scenario_popups(s):
     wait_for(lambda: len(windows_titled(display, "Second page")) == 1, START_BOUND, "the closed second window to go")
     time.sleep(QUIET)
     check(shell.running() and window in visible_shell_windows(display), "closing a second window ended the program")
+    s.end(shell)
+
+    # A script's hand-offs in a loop launch the handler one every two seconds.
+    shell = s.shell("Quorvel_loop.bin", display, data)
+    wait_for(lambda: "mailto:loop@quorvel.example" in recorder.uris(), START_BOUND, "the looping hand-off")
+    time.sleep(3 * QUIET)
+    launched = recorder.uris().count("mailto:loop@quorvel.example")
+    check(launched <= 4, "a script's loop launched the handler %d times in %.0f s" % (launched, 3 * QUIET))
     s.end(shell)
 
 
