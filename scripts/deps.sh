@@ -12,10 +12,13 @@ display=(xvfb xauth xdotool x11-utils imagemagick dbus dbus-x11)
 package=(dpkg-dev lintian appstream man-db)
 # The Wayland end-to-end test's compositor.
 wayland=(weston)
+# The end-to-end tests of second windows and dialogs run under a window manager.
+window_manager=(openbox)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
-  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" "${package[@]}" "${wayland[@]}") ;;
+  test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" "${package[@]}" "${wayland[@]}"
+                 "${window_manager[@]}") ;;
   demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
   bench) wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" surf) ;;
   *) echo "deps.sh: unknown set '$1' (build, test, demo or bench)" >&2; exit 2 ;;

@@ -56,9 +56,14 @@ def start_page_handler(state_folder):
                     # A persistent sign-in, so a restart finds the user signed in.
                     return self.reply(200, "text/html; charset=utf-8", f.read(),
                                       {"Set-Cookie": "quorvel_demo_session=signed-in; Max-Age=2592000; Path=/"})
-            if url.path == "/quorvl/message.html":
-                with open(os.path.join(HERE, "message.html"), "rb") as f:
+            if url.path in ("/quorvl/message.html", "/quorvl/compose.html"):
+                with open(os.path.join(HERE, url.path.rsplit("/", 1)[1]), "rb") as f:
                     return self.reply(200, "text/html; charset=utf-8", f.read())
+            if url.path == "/quorvl/attachment/q3-figures.csv":
+                say("start page: GET %s (an attachment)" % self.path)
+                rows = ["month,sign-ups,active", "July,1204,8930", "August,1377,9611", "September,1512,10402"]
+                return self.reply(200, "text/csv", ("\n".join(rows) + "\n").encode(),
+                                  {"Content-Disposition": 'attachment; filename="q3-figures.csv"'})
             if url.path == "/quorvl/status":
                 with lock:
                     body = json.dumps({"reports": reports}).encode()

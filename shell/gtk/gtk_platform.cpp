@@ -147,10 +147,25 @@ GdkMonitor* PrimaryMonitor() {
     return monitor != nullptr ? monitor : gdk_display_get_monitor(display, 0);
 }
 
+// What every second window gets, as the main window has it: the guard's
+// policy and the browser's keys.
+class TSecondWindowChrome final : public IWindowAttachment {
+public:
+    TSecondWindowChrome(GtkWindow* window, WebKitWebView* view, GtkOverlay* overlay,
+                        const TBrowserServices& services, const TZoomLevel& zoom)
+        : FPolicy(view, services), FKeys(window, view, overlay, zoom) {}
+
+private:
+    TViewPolicy FPolicy;
+    TBrowserKeys FKeys;
+};
+
 }  // namespace
 
-TGtkPlatform::TGtkPlatform(TSignalWatch& signals) : FSignals(signals) {
+TGtkPlatform::TGtkPlatform(TSignalWatch& signals, std::string startPageHost) : FSignals(signals) {
     TSandboxProbe::Instance().Start();
+    FServices.Allow = [this](const std::string& url) { return AllowNavigation(url); };
+    FServices.StartPageHost = std::move(startPageHost);
     FSignals.SetTarget([this] { EndSession(); });
     if (FSignals.TakePending()) FSessionEnded = true;
 }
@@ -219,6 +234,8 @@ void TGtkPlatform::CreateMainWindow(int clientWidth, int clientHeight) {
     gtk_window_set_default_size(window, clientWidth, clientHeight);
     if (TGObjectPtr<GdkPixbuf> icon{gdk_pixbuf_new_from_resource(kIconResource, nullptr)}) {
         gtk_window_set_icon(window, icon.get());
+        // Second windows and dialogs carry it too.
+        gtk_window_set_default_icon(icon.get());
     }
     // The view keeps its own rectangle; the container only places it.
     FOverlay = gtk_overlay_new();
@@ -249,9 +266,19 @@ void TGtkPlatform::ShowMainWindow(TPoint position, TShowState state) {
     if (state != TShowState::Minimized) gtk_window_present(window);
 }
 
-void TGtkPlatform::DestroyMainWindow() {
+void TGtkPlatform::DestroyBrowserInterface() {
+    // Dialogs first, then the windows they may sit on.
+    FDownloads.reset();
+    FSecondWindows.reset();
     FKeys.reset();
-    FDecidePolicy.Disconnect();
+    FMainPolicy.reset();
+    FHandoff.reset();
+    FServices.Handoff = nullptr;
+    FServices.Windows = nullptr;
+}
+
+void TGtkPlatform::DestroyMainWindow() {
+    DestroyBrowserInterface();
     FActiveChanged.Disconnect();
     FDeleteEvent.Disconnect();
     FBeforeNavigate = nullptr;
@@ -284,12 +311,30 @@ void TGtkPlatform::CreateBrowser() {
     // Measured: without GPU compositing the shell and its web processes take
     // about a quarter less memory and start sooner; a mail page needs neither
     // WebGL nor accelerated layers.
-    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(FView)),
-                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(FView));
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    // As the Windows control does: every window.open reaches the guard,
+    // instead of WebKit dropping the ones made without a click.
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
     gtk_fixed_put(GTK_FIXED(FFixed), FView, 0, 0);
-    FDecidePolicy =
-        TSignalConnection(FView, g_signal_connect(FView, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
     FZoom = std::make_unique<TZoomLevel>(data + "/" + kZoomFile);
+    CreateBrowserInterface();
+}
+
+void TGtkPlatform::CreateBrowserInterface() {
+    FHandoff = std::make_unique<TUriHandoff>();
+    int width = 0;
+    int height = 0;
+    gtk_window_get_default_size(Window(), &width, &height);
+    FSecondWindows = std::make_unique<TSecondWindows>(
+        width, height,
+        [this](GtkWindow* window, WebKitWebView* view, GtkOverlay* overlay) -> std::unique_ptr<IWindowAttachment> {
+            return std::make_unique<TSecondWindowChrome>(window, view, overlay, FServices, *FZoom);
+        });
+    FServices.Handoff = FHandoff.get();
+    FServices.Windows = FSecondWindows.get();
+    FDownloads = std::make_unique<TDownloads>(FContext.get(), FServices.Allow, [this] { return Window(); });
+    FMainPolicy = std::make_unique<TViewPolicy>(WEBKIT_WEB_VIEW(FView), FServices);
     FKeys = std::make_unique<TBrowserKeys>(Window(), WEBKIT_WEB_VIEW(FView), GTK_OVERLAY(FOverlay), *FZoom);
 }
 
@@ -371,28 +416,15 @@ void TGtkPlatform::OnIsActive(GObject* window, GParamSpec*, gpointer self) {
     if (gtk_window_is_active(GTK_WINDOW(window)) && platform->FEvents != nullptr) platform->FEvents->OnActivate();
 }
 
-gboolean TGtkPlatform::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                                      gpointer self) {
-    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-        return FALSE;
-    }
-    auto* platform = static_cast<TGtkPlatform*>(self);
-    WebKitNavigationAction* action =
-        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-    const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+bool TGtkPlatform::AllowNavigation(const std::string& url) {
     std::int16_t cancel = 0;
     try {
-        if (platform->FBeforeNavigate) platform->FBeforeNavigate(uri != nullptr ? uri : "", cancel);
+        if (FBeforeNavigate) FBeforeNavigate(url, cancel);
     } catch (...) {
         // Nothing may unwind into WebKit; a navigation whose check failed does not go on.
         cancel = -1;
     }
-    if (cancel != 0) {
-        webkit_policy_decision_ignore(decision);
-    } else {
-        webkit_policy_decision_use(decision);
-    }
-    return TRUE;
+    return cancel == 0;
 }
 
 }  // namespace quorvel::gtk

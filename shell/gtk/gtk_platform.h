@@ -5,18 +5,24 @@
 #include <webkit2/webkit2.h>
 
 #include <memory>
+#include <string>
 
 #include "shell/gtk/browser_keys.h"
+#include "shell/gtk/downloads.h"
 #include "shell/gtk/gobject_ptr.h"
+#include "shell/gtk/second_window.h"
 #include "shell/gtk/signal_watch.h"
+#include "shell/gtk/uri_handoff.h"
+#include "shell/gtk/view_policy.h"
 #include "shell/platform.h"
 
 namespace quorvel::gtk {
 
 class TGtkPlatform final : public IPlatform {
 public:
-    // gtk_init must have succeeded.
-    explicit TGtkPlatform(TSignalWatch& signals);
+    // gtk_init must have succeeded. startPageHost: the site whose links open
+    // in the shell's own windows.
+    TGtkPlatform(TSignalWatch& signals, std::string startPageHost);
     ~TGtkPlatform() override;
     TGtkPlatform(const TGtkPlatform&) = delete;
     TGtkPlatform& operator=(const TGtkPlatform&) = delete;
@@ -49,8 +55,11 @@ public:
 private:
     static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
     static void OnIsActive(GObject* window, GParamSpec* property, gpointer self);
-    static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
-                                   WebKitPolicyDecisionType type, gpointer self);
+    // New windows, hand-offs and downloads, for the main view and every
+    // second window.
+    void CreateBrowserInterface();
+    void DestroyBrowserInterface();
+    bool AllowNavigation(const std::string& url);
     void EndSession();
     void TakeQuit();
     GtkWindow* Window() const { return GTK_WINDOW(FWindow.get()); }
@@ -71,7 +80,12 @@ private:
     TBeforeNavigateHandler FBeforeNavigate;
     TSignalConnection FDeleteEvent;
     TSignalConnection FActiveChanged;
-    TSignalConnection FDecidePolicy;
+
+    TBrowserServices FServices;
+    std::unique_ptr<TUriHandoff> FHandoff;
+    std::unique_ptr<TSecondWindows> FSecondWindows;
+    std::unique_ptr<TDownloads> FDownloads;
+    std::unique_ptr<TViewPolicy> FMainPolicy;
 };
 
 }  // namespace quorvel::gtk

@@ -24,12 +24,13 @@ int main() {
         return 1;
     }
     try {
-        quorvel::gtk::TGtkPlatform platform(signals);
+        const quorvel::TBuildValues build = quorvel::ThisBuildValues();
+        quorvel::gtk::TGtkPlatform platform(signals, build.StartPageHost);
         quorvel::TShellServices services;
         services.Folders = &quorvel::PlatformFolders();
         services.MakeDeviceCode = [] { return quorvel::MakeDeviceCode(); };
         services.HttpGetOk = [](const std::string& url) { return quorvel::HttpGetOk(url); };
-        return quorvel::RunShell(platform, quorvel::ThisBuildValues(), services);
+        return quorvel::RunShell(platform, build, services);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quorvel: %s\n", error.what());
         return 1;

@@ -373,6 +373,53 @@ def page_rectangle(pixel, width, height, colour, step=4):
     while bottom < height - 1 and pixel(mid_x, bottom + 1) == colour:
         bottom += 1
     return left, top, right - left + 1, bottom - top + 1
+class WindowManager:
+    """openbox on a display, with its own configuration and cache folders."""
+
+    def __init__(self, display, workdir):
+        env = display.env()
+        env.update(XDG_CONFIG_HOME=os.path.join(workdir, "wm-config"), XDG_CACHE_HOME=os.path.join(workdir, "wm-cache"))
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        self.process = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, start_new_session=True)
+        wait_for(lambda: "window id" in display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
+                 30, "the window manager to start")
+
+    def close(self):
+        stop_group(self.process)
+
+
+class HandlerRecorder:
+    """The desktop's default handler for http, https and mailto addresses, as
+    GIO finds it: a .desktop entry in $XDG_DATA_HOME/applications named in its
+    mimeapps.list, whose program writes each address it is given to a file."""
+
+    SCHEMES = ("http", "https", "mailto")
+
+    def __init__(self, data_home):
+        folder = os.path.join(data_home, "applications")
+        os.makedirs(folder, exist_ok=True)
+        self.record = os.path.join(folder, "handled.txt")
+        script = os.path.join(folder, "record-uri")
+        with open(script, "w") as f:
+            f.write('#!/bin/sh\nprintf \'%%s\\n\' "$1" >> "%s"\n' % self.record)
+        os.chmod(script, 0o755)
+        with open(os.path.join(folder, "quorvel-e2e-recorder.desktop"), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%u\nMimeType=%s\n" %
+                    (script, "".join("x-scheme-handler/%s;" % scheme for scheme in self.SCHEMES)))
+        with open(os.path.join(folder, "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\n" +
+                    "".join("x-scheme-handler/%s=quorvel-e2e-recorder.desktop\n" % s for s in self.SCHEMES))
+
+    def uris(self):
+        try:
+            with open(self.record) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def close(self):
+        pass
 
 
 # --- servers ------------------------------------------------------------------
@@ -409,7 +456,9 @@ class StartPageServer:
                     return self.reply(200, {"Content-Type": "text/html; charset=utf-8"}, html.encode())
                 handler = (routes or {}).get(url.path)
                 if handler:
-                    return self.reply(*handler(self))
+                    # A handler that answers by itself returns None.
+                    answer = handler(self)
+                    return self.reply(*answer) if answer else None
                 return self.reply(404, {"Content-Type": "text/plain"}, b"not here")
 
             def reply(self, status, headers, body):

@@ -92,3 +92,54 @@ KEYS_SECOND = page("<p style='font: 24px sans-serif; color: white; margin: 120px
                    "addEventListener('keydown', function (e) {"
                    "  if (e.ctrlKey && e.key === 'f') { e.preventDefault(); beacon('page-ctrl-f'); }"
                    "});</script>")
+
+# --- the browser's own interface: tiles the test clicks -----------------------
+
+TILE_W, TILE_H = 200, 80
+
+
+def tile_centre(index):
+    """Where tile index sits in the window, as the page lays it out."""
+    return 20 + (index % 4) * 230 + TILE_W // 2, 20 + (index // 4) * 110 + TILE_H // 2
+
+
+def tiles(*elements):
+    """Each element (a tag's opening with its attributes, and its closing tag)
+    as a tile at its place; the page signs in first, so the session has a
+    cookie."""
+    body = ["<script>var s = new XMLHttpRequest(); s.open('GET', '/signin', false); s.send();"
+            "beacon('signed-in');</script>"]
+    for index, (opening, closing) in enumerate(elements):
+        x, y = tile_centre(index)
+        style = ("position: fixed; left: %dpx; top: %dpx; width: %dpx; height: %dpx; background: #fff; "
+                 "display: block; border: 0" % (x - TILE_W // 2, y - TILE_H // 2, TILE_W, TILE_H))
+        body.append("%s style='%s'>tile %d%s" % (opening, style, index, closing))
+    return page("".join(body))
+
+
+def titled(title, body):
+    return ("<!doctype html><html><head><meta charset='utf-8'><title>%s</title>%s</head><body>%s</body></html>" %
+            (title, COMMON, body))
+
+
+SECOND = titled("Second page", "<script>beacon('second');</script>")
+
+# Closes itself at the click the test makes into it.
+COMPOSE = titled("Compose",
+                 "<script>beacon(window.opener && window.opener.location.pathname === '/quorvl/index1.html'"
+                 " ? 'opener-yes' : 'opener-no');</script>"
+                 "<a class='all' href='#' onclick='window.close(); return false;'></a>")
+
+# Each of them ends the program: the address holds the close marker.
+MARKER_PAGES = {
+    "popup": page("<script>soon(function () { window.open('/bye/popup?c100100', 'bye'); });</script>"),
+    "mailto": page("<script>soon(function () { location.href = 'mailto:bye@quorvel.example?c100100'; });</script>"),
+    "download": page("<a class='all' download href='/files/bye.bin?c100100'></a>"),
+    # Through the context menu: Open Link in New Window, Download Linked File.
+    "menu-window": page("<a class='all' href='/bye/menu-window?c100100'></a>"),
+    "menu-download": page("<a class='all' href='/files/bye.bin?c100100'></a>"),
+}
+
+# A script that hands an address to the desktop again and again.
+HANDOFF_LOOP = page("<script>setInterval(function () { location.href = 'mailto:loop@quorvel.example'; }, 100);"
+                    "</script>")

@@ -8,8 +8,10 @@ import os
 import re
 import shutil
 import signal
+import socket
 import sys
 import tempfile
+import threading
 import time
 import traceback
 
@@ -21,6 +23,8 @@ from harness import (Display, Failure, ReportServer, Shell, StartPageServer, chi
                      port_is_free, wait_for)
 from harness import (WESTON_BACKGROUND, WaylandDisplay, host_mark_present, page_rectangle,  # noqa: E402
                      parent_names, remove_host_mark, seen_by, web_process)
+from harness import (Display, Failure, HandlerRecorder, ReportServer, Shell, StartPageServer,  # noqa: E402
+                     WindowManager, children_of, port_is_free, wait_for)
 
 # Generous: the machine may be loaded by a parallel build and other tests.
 START_BOUND = 90
@@ -63,6 +67,9 @@ class Scenario:
     def shell(self, name, display, data_home, extra_env=None, wrapper=(), inner=()):
         print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
         return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env, wrapper, inner))
+    def shell(self, name, display, data_home, extra_env=None):
+        print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
+        return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env))
 
     def end(self, shell, how=signal.SIGTERM):
         """Ends a run that must still be alive, and checks it ended cleanly."""
@@ -659,6 +666,237 @@ def scenario_keys(s):
     s.end(shell)
 
 
+# --- the browser's own interface ---------------------------------------------
+
+def signin_route(token):
+    return {"/signin": lambda r: (200, {"Set-Cookie": "qsession=%s; Path=/" % token, "Content-Type": "text/plain"},
+                                  b"ok")}
+
+
+def html_route(html):
+    return lambda r: (200, {"Content-Type": "text/html; charset=utf-8"}, html.encode())
+
+
+def windows_titled(display, title):
+    out = display.run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title), check=False)
+    return out.split()
+
+
+def visible_shell_windows(display):
+    return display.run("xdotool", "search", "--onlyvisible", "--classname", "^quorvel$", check=False).split()
+
+
+def click_tile(display, window, index):
+    """Raises the window (second windows may cover it), then clicks the tile."""
+    display.run("xdotool", "windowactivate", "--sync", window, check=False)
+    x, y, _, _ = display.geometry(window)
+    cx, cy = pages.tile_centre(index)
+    display.click(x + cx, y + cy)
+
+
+def start_page_loads(server):
+    return [line for line in server.lines() if line.startswith("GET /quorvl/index1.html")]
+
+
+def requests_other_than_beacons(server):
+    return [line for line in server.lines() if not line.startswith("GET /beacon?")]
+
+
+def scenario_popups(s):
+    token = os.urandom(8).hex()
+    report_host = s.args.report_host
+    start_port = s.args.start_page_host.partition(":")[2]
+    other_host = "http://localhost:%s/elsewhere?from=message" % start_port
+    other_port = "http://%s/out-of-mail?x=1" % report_host
+    mailto = "mailto:grace@quorvel.example?subject=Figures"
+    main = pages.tiles(
+        ("<a target='_blank' href='/second'", "</a>"),
+        ("<button onclick=\"window.open('/compose', 'compose', 'width=480,height=360')\"", "</button>"),
+        ("<a target='_blank' href='%s'" % other_host, "</a>"),
+        ("<a target='_blank' href='%s'" % other_port, "</a>"),
+        ("<a href='%s'" % mailto, "</a>"))
+    routes = dict(signin_route(token), **{"/second": html_route(pages.SECOND), "/compose": html_route(pages.COMPOSE)})
+    server = s.start_page({"*": main, "loop": pages.HANDOFF_LOOP}, routes)
+    reports = s.report_server()
+    display = s.display()
+    s.own(WindowManager(display, s.work))
+    data = s.data_home("popups")
+    recorder = HandlerRecorder(data)
+    shell = s.shell("Quorvel_popups.bin", display, data)
+    server.wait_beacon("signed-in", START_BOUND)
+    page_is_active(server)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+
+    # A new-window link of the start page's site: a second window of the
+    # same session, and the main window keeps its page.
+    click_tile(display, window, 0)
+    second = wait_for(lambda: windows_titled(display, "Second page"), START_BOUND, "the second window")
+    with server.lock:
+        headers = next((h for _, line, h in server.requests if line.startswith("GET /second ")), {})
+    check("qsession=" + token in headers.get("Cookie", ""), "the second window's request had no cookie: %r" % headers)
+    check("_NET_WM_ICON(CARDINAL)" in display.prop(second[0], "_NET_WM_ICON"), "the second window has no icon")
+    check(window in visible_shell_windows(display) and len(start_page_loads(server)) == 1,
+          "the main window lost its page")
+
+    # window.open: the size it asks for, window.opener, and window.close().
+    click_tile(display, window, 1)
+    compose = wait_for(lambda: windows_titled(display, "Compose"), START_BOUND, "the window.open window")[0]
+    server.wait_beacon("opener-yes", START_BOUND)
+    _, _, w, h = display.geometry(compose)
+    check((w, h) == (480, 360), "the window.open window is %dx%d, not 480x360" % (w, h))
+    shot = os.path.join(s.args.artifacts, "e2e-popups.png")
+    display.screenshot(shot)
+    print("screenshot:", shot)
+    x, y, w, h = display.geometry(compose)
+    display.run("xdotool", "windowactivate", "--sync", compose, check=False)
+    display.click(x + w // 2, y + h // 2)
+    wait_for(lambda: not windows_titled(display, "Compose"), START_BOUND, "window.close() to close the window")
+    time.sleep(QUIET)
+    check(shell.running(), "closing the window.open window ended the program")
+
+    # Links out of the site, and mailto:, go to the desktop's handlers; the
+    # shell itself fetches nothing for them.
+    for index, uri in ((2, other_host), (3, other_port), (4, mailto)):
+        before = len(requests_other_than_beacons(server))
+        click_tile(display, window, index)
+        wait_for(lambda: uri in recorder.uris(), START_BOUND, "the handler to be given " + uri)
+        time.sleep(QUIET)
+        check(len(requests_other_than_beacons(server)) == before,
+              "the start-page server saw more: %s" % requests_other_than_beacons(server)[before:])
+    check(recorder.uris() == [other_host, other_port, mailto], "the handler was given %s" % recorder.uris())
+    check(not any(b"out-of-mail" in head for head in reports.all()), "the shell fetched the link to another port")
+    check(window in visible_shell_windows(display) and len(start_page_loads(server)) == 1,
+          "the main window lost its page")
+
+    # The close button closes a second window, and only that one; the end of
+    # the session closes the other too.
+    click_tile(display, window, 0)
+    wait_for(lambda: len(windows_titled(display, "Second page")) == 2, START_BOUND, "another second window")
+    display.send_delete_window(windows_titled(display, "Second page")[0])
+    wait_for(lambda: len(windows_titled(display, "Second page")) == 1, START_BOUND, "the closed second window to go")
+    time.sleep(QUIET)
+    check(shell.running() and window in visible_shell_windows(display), "closing a second window ended the program")
+    s.end(shell)
+
+    # A script's hand-offs in a loop launch the handler one every two seconds.
+    shell = s.shell("Quorvel_loop.bin", display, data)
+    wait_for(lambda: "mailto:loop@quorvel.example" in recorder.uris(), START_BOUND, "the looping hand-off")
+    time.sleep(3 * QUIET)
+    launched = recorder.uris().count("mailto:loop@quorvel.example")
+    check(launched <= 4, "a script's loop launched the handler %d times in %.0f s" % (launched, 3 * QUIET))
+    s.end(shell)
+
+
+def attachment_route(name, body):
+    return lambda r: (200, {"Content-Type": "application/octet-stream",
+                            "Content-Disposition": 'attachment; filename="%s"' % name}, body)
+
+
+def broken_download(hang_up):
+    """Promises more than it sends, then hangs up when hang_up is set."""
+    def answer(r):
+        r.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                      b"Content-Disposition: attachment; filename=\"broken.bin\"\r\n"
+                      b"Content-Length: 1000000\r\n\r\n" + b"x" * 1000)
+        r.wfile.flush()
+        hang_up.wait(START_BOUND)
+        r.close_connection = True
+        r.connection.shutdown(socket.SHUT_RDWR)
+    return answer
+
+
+def press(display, window_title, key):
+    """Waits for the window, lets it take the focus, and presses key."""
+    dialog = wait_for(lambda: windows_titled(display, window_title), START_BOUND, "the window " + window_title)[0]
+    display.run("xdotool", "windowactivate", "--sync", dialog, check=False)
+    wait_for(lambda: display.run("xdotool", "getactivewindow", check=False).strip() == str(int(dialog, 0)),
+             START_BOUND, "the window %s to take the focus" % window_title)
+    display.run("xdotool", "key", key)
+    wait_for(lambda: not windows_titled(display, window_title), START_BOUND, "the window %s to go" % window_title)
+
+
+def scenario_downloads(s):
+    sent = bytes(range(256)) * 1024 + os.urandom(4096)
+    hang_up = threading.Event()
+    # The first opens a new window, as mail pages do for attachments.
+    main = pages.tiles(("<a target='_blank' href='/files/report'", "</a>"), ("<a href='/files/notes'", "</a>"),
+                       ("<a href='/files/broken'", "</a>"))
+    routes = dict(signin_route("d"), **{"/files/report": attachment_route("../q3 report.csv", sent),
+                                       "/files/notes": attachment_route("notes.txt", b"notes"),
+                                       "/files/broken": broken_download(hang_up),
+                                       "/files/bye.bin": attachment_route("bye.bin", b"bye")})
+    pages_by_source = dict(pages.MARKER_PAGES, **{"downloads": main})
+    server = s.start_page(pages_by_source, routes)
+    reports = s.report_server()
+    display = s.display()
+    s.own(WindowManager(display, s.work))
+    data = s.data_home("downloads")
+    recorder = HandlerRecorder(data)
+    home = os.path.join(s.work, "home")
+    os.makedirs(home)
+    downloads = os.path.join(home, "Downloads")
+    listing = lambda: sorted(os.listdir(downloads)) if os.path.isdir(downloads) else []
+    # A fresh home with no user folders configured; the save dialog keeps its
+    # settings in memory, as there is no settings service on the test's bus.
+    env = {"HOME": home, "GSETTINGS_BACKEND": "memory"}
+
+    shell = s.shell("Quorvel_downloads.bin", display, data, env)
+    page_is_active(server)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+
+    # Enter saves under the suggested name, which stays inside the folder.
+    click_tile(display, window, 0)
+    press(display, "Save File", "Return")
+    saved = os.path.join(downloads, "q3 report.csv")
+    wait_for(lambda: listing() == ["q3 report.csv"] and open(saved, "rb").read() == sent, START_BOUND,
+             "the attachment saved whole in ~/Downloads (there: %s)" % listing())
+    check(sorted(os.listdir(home)) == ["Downloads"], "the home folder holds %s" % os.listdir(home))
+    wait_for(lambda: visible_shell_windows(display) == [window], START_BOUND, "the attachment's empty window to go")
+
+    # Escape: nothing is saved.
+    click_tile(display, window, 1)
+    press(display, "Save File", "Escape")
+    time.sleep(QUIET)
+    check(listing() == ["q3 report.csv"], "a cancelled download left %s" % listing())
+
+    # A server that hangs up once the file is being written: told in a
+    # dialog, and nothing left behind.
+    click_tile(display, window, 2)
+    press(display, "Save File", "Return")
+    hang_up.set()
+    press(display, "Download failed", "Escape")
+    time.sleep(QUIET)
+    check(listing() == ["q3 report.csv"], "a failed download left %s" % listing())
+    check(len(start_page_loads(server)) == 1 and window in visible_shell_windows(display) and shell.running(),
+          "the page did not stay")
+    s.end(shell)
+
+    # A new window, mailto: and a download whose address holds the marker
+    # each end the program, unseen by any server.
+    # The menu's items: Open Link, Open Link in New Window, Download Linked File.
+    menu_keys = {"menu-window": ["Down", "Down"], "menu-download": ["Down", "Down", "Down"]}
+    for how in ("popup", "mailto", "download", "menu-window", "menu-download"):
+        server.reset_beacons()
+        shell = s.shell("Quorvel_%s.bin" % how, display, data, env)
+        page_is_active(server)
+        if how == "download" or how in menu_keys:
+            x, y, w, h = display.geometry(wait_for(display.shell_window, START_BOUND, "the shell's window"))
+            display.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 2),
+                        "click", "3" if how in menu_keys else "1")
+        if how in menu_keys:
+            wait_for(lambda: len(visible_shell_windows(display)) == 2, START_BOUND, "the context menu")
+            display.run("xdotool", "key", *menu_keys[how], "Return")
+        status = shell.wait_exit(EXIT_BOUND)
+        check(status == 0, "%s: status %s:\n%s" % (how, status, shell.output()))
+        left = shell.leftovers()
+        check(not left, "%s: processes left behind: %s" % (how, left))
+    seen = [line for line in server.lines() if "c100100" in line]
+    check(not seen, "a server saw the marker: %s" % seen)
+    check(not any(b"c100100" in head for head in reports.all()), "the report server saw the marker")
+    check(not recorder.uris(), "the handler was given %s" % recorder.uris())
+    check(listing() == ["q3 report.csv"], "a download with the marker left %s" % listing())
+
+
 SCENARIOS = {
     "window": scenario_window,
     "report": scenario_report,
@@ -669,6 +907,8 @@ SCENARIOS = {
     "sandbox": scenario_sandbox,
     "wayland": scenario_wayland,
     "keys": scenario_keys,
+    "popups": scenario_popups,
+    "downloads": scenario_downloads,
 }
 
 
