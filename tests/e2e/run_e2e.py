@@ -19,12 +19,10 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import pages  # noqa: E402
-from harness import (Display, Failure, ReportServer, Shell, StartPageServer, children_of,  # noqa: E402
-                     port_is_free, wait_for)
-from harness import (WESTON_BACKGROUND, WaylandDisplay, host_mark_present, page_rectangle,  # noqa: E402
-                     parent_names, remove_host_mark, seen_by, web_process)
 from harness import (Display, Failure, HandlerRecorder, ReportServer, Shell, StartPageServer,  # noqa: E402
                      WindowManager, children_of, port_is_free, wait_for)
+from harness import (WESTON_BACKGROUND, WaylandDisplay, host_mark_present, page_rectangle,  # noqa: E402
+                     parent_names, remove_host_mark, seen_by, web_process)
 
 # Generous: the machine may be loaded by a parallel build and other tests.
 START_BOUND = 90
@@ -67,9 +65,6 @@ class Scenario:
     def shell(self, name, display, data_home, extra_env=None, wrapper=(), inner=()):
         print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
         return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env, wrapper, inner))
-    def shell(self, name, display, data_home, extra_env=None):
-        print("%6.1f s  start %s" % (time.monotonic() - self.started, name), flush=True)
-        return self.own(Shell(self.args.shell, name, display, data_home, self.work, extra_env))
 
     def end(self, shell, how=signal.SIGTERM):
         """Ends a run that must still be alive, and checks it ended cleanly."""
