@@ -153,8 +153,8 @@ void TDownloads::TDownload::Finish() {
 }
 
 TDownloads::TDownloads(WebKitWebContext* context, std::function<bool(const std::string&)> allow,
-                       std::function<GtkWindow*()> fallbackParent)
-    : FAllow(std::move(allow)), FFallbackParent(std::move(fallbackParent)) {
+                       std::function<GtkWindow*()> fallbackParent, std::function<void(WebKitWebView*)> startedIn)
+    : FAllow(std::move(allow)), FFallbackParent(std::move(fallbackParent)), FStartedIn(std::move(startedIn)) {
     FStarted = TSignalConnection(context, g_signal_connect(context, "download-started", G_CALLBACK(OnStarted), this));
 }
 
@@ -174,6 +174,8 @@ void TDownloads::OnStarted(WebKitWebContext*, WebKitDownload* download, gpointer
         return;
     }
     list.push_back(std::make_unique<TDownload>(*downloads, download));
+    WebKitWebView* view = webkit_download_get_web_view(download);
+    if (view != nullptr && downloads->FStartedIn) downloads->FStartedIn(view);
 }
 
 void TDownloads::Failed(GtkWindow* parent, const std::string& name, const std::string& reason) {

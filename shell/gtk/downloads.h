@@ -28,8 +28,9 @@ class TDownloads {
 public:
     // allow: the navigation guard, true when the address may be fetched.
     // fallbackParent: the window for downloads whose view is gone.
+    // startedIn: told the view of each download once the download is its own.
     TDownloads(WebKitWebContext* context, std::function<bool(const std::string&)> allow,
-               std::function<GtkWindow*()> fallbackParent);
+               std::function<GtkWindow*()> fallbackParent, std::function<void(WebKitWebView*)> startedIn);
     ~TDownloads();
     TDownloads(const TDownloads&) = delete;
     TDownloads& operator=(const TDownloads&) = delete;
@@ -41,6 +42,7 @@ private:
 
     std::function<bool(const std::string&)> FAllow;
     std::function<GtkWindow*()> FFallbackParent;
+    std::function<void(WebKitWebView*)> FStartedIn;
     std::vector<std::unique_ptr<TDownload>> FDownloads;
     TNotice FNotice;
     TSignalConnection FStarted;

@@ -333,7 +333,9 @@ void TGtkPlatform::CreateBrowserInterface() {
         });
     FServices.Handoff = FHandoff.get();
     FServices.Windows = FSecondWindows.get();
-    FDownloads = std::make_unique<TDownloads>(FContext.get(), FServices.Allow, [this] { return Window(); });
+    FDownloads = std::make_unique<TDownloads>(
+        FContext.get(), FServices.Allow, [this] { return Window(); },
+        [this](WebKitWebView* view) { FSecondWindows->CloseIfEmpty(view); });
     FMainPolicy = std::make_unique<TViewPolicy>(WEBKIT_WEB_VIEW(FView), FServices);
     FKeys = std::make_unique<TBrowserKeys>(Window(), WEBKIT_WEB_VIEW(FView), GTK_OVERLAY(FOverlay), *FZoom);
 }

@@ -20,6 +20,7 @@ public:
 
     WebKitWebView* View() const { return WEBKIT_WEB_VIEW(FView); }
     void Show();
+    void CloseLaterIfEmpty();
 
 private:
     static void OnReadyToShow(WebKitWebView* view, gpointer self);
@@ -27,7 +28,6 @@ private:
     static void OnTitle(GObject* view, GParamSpec* property, gpointer self);
     static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
     static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
-    static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error, gpointer self);
     static gboolean OnCloseNow(gpointer self);
 
     TSecondWindows& FOwner;
@@ -41,7 +41,6 @@ private:
     TSignalConnection FTitle;
     TSignalConnection FDeleteEvent;
     TSignalConnection FLoadChanged;
-    TSignalConnection FLoadFailed;
 };
 
 TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebView* related)
@@ -62,13 +61,11 @@ TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebVie
     FDeleteEvent =
         TSignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), this));
     FLoadChanged = TSignalConnection(FView, g_signal_connect(FView, "load-changed", G_CALLBACK(OnLoadChanged), this));
-    FLoadFailed = TSignalConnection(FView, g_signal_connect(FView, "load-failed", G_CALLBACK(OnLoadFailed), this));
     if (owner.FAttach) FAttachment = owner.FAttach(window, View(), GTK_OVERLAY(overlay));
 }
 
 TSecondWindows::TSecondWindow::~TSecondWindow() {
     if (FCloseSource != 0) g_source_remove(FCloseSource);
-    FLoadFailed.Disconnect();
     FLoadChanged.Disconnect();
     FDeleteEvent.Disconnect();
     FTitle.Disconnect();
@@ -116,16 +113,9 @@ void TSecondWindows::TSecondWindow::OnLoadChanged(WebKitWebView*, WebKitLoadEven
     if (event == WEBKIT_LOAD_COMMITTED) static_cast<TSecondWindow*>(self)->FCommitted = true;
 }
 
-gboolean TSecondWindows::TSecondWindow::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
-                                                     gpointer self) {
-    // A link to an attachment opened in a new window: the download goes on,
-    // the window that never showed a page goes. Not inside WebKit's signal.
-    auto* second = static_cast<TSecondWindow*>(self);
-    if (!second->FCommitted && second->FCloseSource == 0 &&
-        g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
-        second->FCloseSource = g_idle_add(OnCloseNow, second);
-    }
-    return FALSE;
+void TSecondWindows::TSecondWindow::CloseLaterIfEmpty() {
+    // Not inside WebKit's signal.
+    if (!FCommitted && FCloseSource == 0) FCloseSource = g_idle_add(OnCloseNow, this);
 }
 
 gboolean TSecondWindows::TSecondWindow::OnCloseNow(gpointer self) {
@@ -151,6 +141,12 @@ void TSecondWindows::Open(WebKitWebView* related, const std::string& uri) {
     FWindows.push_back(std::make_unique<TSecondWindow>(*this, related));
     webkit_web_view_load_uri(FWindows.back()->View(), uri.c_str());
     FWindows.back()->Show();
+}
+
+void TSecondWindows::CloseIfEmpty(WebKitWebView* view) {
+    for (const auto& window : FWindows) {
+        if (window->View() == view) window->CloseLaterIfEmpty();
+    }
 }
 
 void TSecondWindows::CloseAll() {

@@ -37,6 +37,9 @@ public:
     WebKitWebView* Create(WebKitWebView* related);
     // A window shown now, loading uri (none when too many are open).
     void Open(WebKitWebView* related, const std::string& uri);
+    // The window of view, when it never showed a page: a link to an
+    // attachment opened it, and the download has left it empty.
+    void CloseIfEmpty(WebKitWebView* view);
     void CloseAll();
 
 private:

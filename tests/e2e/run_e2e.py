@@ -724,6 +724,7 @@ def scenario_popups(s):
 
     # A new-window link of the start page's site: a second window of the
     # same session, and the main window keeps its page.
+    step(s, "a new-window link of the site")
     click_tile(display, window, 0)
     second = wait_for(lambda: windows_titled(display, "Second page"), START_BOUND, "the second window")
     with server.lock:
@@ -734,6 +735,7 @@ def scenario_popups(s):
           "the main window lost its page")
 
     # window.open: the size it asks for, window.opener, and window.close().
+    step(s, "window.open and window.close()")
     click_tile(display, window, 1)
     compose = wait_for(lambda: windows_titled(display, "Compose"), START_BOUND, "the window.open window")[0]
     server.wait_beacon("opener-yes", START_BOUND)
@@ -752,6 +754,7 @@ def scenario_popups(s):
     # Links out of the site, and mailto:, go to the desktop's handlers; the
     # shell itself fetches nothing for them.
     for index, uri in ((2, other_host), (3, other_port), (4, mailto)):
+        step(s, "hand-off of " + uri)
         before = len(requests_other_than_beacons(server))
         click_tile(display, window, index)
         wait_for(lambda: uri in recorder.uris(), START_BOUND, "the handler to be given " + uri)
@@ -810,6 +813,11 @@ def press(display, window_title, key):
     wait_for(lambda: not windows_titled(display, window_title), START_BOUND, "the window %s to go" % window_title)
 
 
+def step(s, text):
+    """Says where a long scenario is, so that a failure's log tells."""
+    print("%6.1f s  %s" % (time.monotonic() - s.started, text), flush=True)
+
+
 def scenario_downloads(s):
     sent = bytes(range(256)) * 1024 + os.urandom(4096)
     hang_up = threading.Event()
@@ -840,6 +848,7 @@ def scenario_downloads(s):
     window = wait_for(display.shell_window, START_BOUND, "the shell's window")
 
     # Enter saves under the suggested name, which stays inside the folder.
+    step(s, "attachment in a new window, saved with Enter")
     click_tile(display, window, 0)
     press(display, "Save File", "Return")
     saved = os.path.join(downloads, "q3 report.csv")
@@ -849,6 +858,7 @@ def scenario_downloads(s):
     wait_for(lambda: visible_shell_windows(display) == [window], START_BOUND, "the attachment's empty window to go")
 
     # Escape: nothing is saved.
+    step(s, "attachment, cancelled with Escape")
     click_tile(display, window, 1)
     press(display, "Save File", "Escape")
     time.sleep(QUIET)
@@ -856,6 +866,7 @@ def scenario_downloads(s):
 
     # A server that hangs up once the file is being written: told in a
     # dialog, and nothing left behind.
+    step(s, "a download that fails")
     click_tile(display, window, 2)
     press(display, "Save File", "Return")
     hang_up.set()
