@@ -63,7 +63,7 @@ timeout 3000 cmake --build --preset windows --parallel 2
 wine_why="32-bit Wine could not be installed (the i386 packages are unavailable; see /tmp/quorvel-wine-install.log)"
 if [[ $have_wine == yes ]] && ! timeout 60 wine --version >/dev/null 2>&1; then
   have_wine=no
-  wine_why="this machine cannot run 32-bit programs, so Wine's 32-bit loader does not start"
+  wine_why="this machine cannot run 32-bit programs (Wine's 32-bit loader does not start)"
 fi
 
 if [[ $have_wine == no ]]; then

@@ -1,15 +1,10 @@
 #include "shell/gtk/gtk_platform.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <optional>
 #include <stdexcept>
 
 #include "report/install_marker.h"
+#include "shell/gtk/sandbox_probe.h"
 #include "shell/source_tag.h"
 
 namespace quorvel::gtk {
@@ -21,125 +16,6 @@ constexpr const char* kIconResource = "/org/quorvel/shell/quorvel.png";
 constexpr const char* kBrowserDataFolder = "quorvel-browser";
 // Inside the browser's folder: the data folder's top level is the tags' markers.
 constexpr const char* kZoomFile = "zoom-level";
-
-// Where WebKit looks for its sandbox's helpers (paths built into Debian's
-// WebKitGTK).
-constexpr const char* kBubblewrap = "/usr/bin/bwrap";
-constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
-
-// WebKit runs its D-Bus proxy in bubblewrap with the folder of the session
-// bus socket bound in, and puts /.flatpak-info at that sandbox's root. With
-// the socket directly in "/" that root is the host's: as root bubblewrap
-// leaves the file there for good (GLib then takes every program for a
-// Flatpak one); as anyone else it fails. Returns such a socket's path.
-std::string SessionBusSocketInRoot() {
-    const gchar* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address == nullptr) return std::string();
-    std::string found;
-    gchar** entries = g_strsplit(address, ";", -1);
-    for (gchar** entry = entries; *entry != nullptr && found.empty(); ++entry) {
-        if (!g_str_has_prefix(*entry, "unix:")) continue;
-        gchar** pairs = g_strsplit(*entry + 5, ",", -1);
-        for (gchar** pair = pairs; *pair != nullptr && found.empty(); ++pair) {
-            if (!g_str_has_prefix(*pair, "path=")) continue;
-            gchar* path = g_uri_unescape_string(*pair + 5, nullptr);
-            gchar* folder = path != nullptr ? g_path_get_dirname(path) : nullptr;
-            if (folder != nullptr && std::string(folder) == "/") found = path;
-            g_free(folder);
-            g_free(path);
-        }
-        g_strfreev(pairs);
-    }
-    g_strfreev(entries);
-    return found;
-}
-
-// WebKit ends the whole program when its sandbox cannot start, so bubblewrap
-// is tried once, with the namespaces WebKit asks for, before the sandbox is
-// switched on. Where it cannot run, the mail is still shown, unconfined, and
-// the user is told once. The try runs while the window and the browser's
-// context are made, which takes longer.
-class TSandboxProbe {
-public:
-    static TSandboxProbe& Instance() {
-        static TSandboxProbe probe;
-        return probe;
-    }
-
-    TSandboxProbe(const TSandboxProbe&) = delete;
-    TSandboxProbe& operator=(const TSandboxProbe&) = delete;
-
-    ~TSandboxProbe() {
-        // A probe nobody waited for is not left as a zombie.
-        if (FChild > 0) Collect();
-    }
-
-    void Start() {
-        if (FStarted) return;
-        FStarted = true;
-        const std::string rootSocket = SessionBusSocketInRoot();
-        if (!rootSocket.empty()) {
-            FReason = "the session bus socket " + rootSocket + " is directly in /";
-        } else if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
-            FReason = std::string(kBubblewrap) + " is missing";
-        } else if (!g_file_test(kDBusProxy, G_FILE_TEST_IS_EXECUTABLE)) {
-            FReason = std::string(kDBusProxy) + " is missing";
-        } else {
-            const gchar* argv[] = {kBubblewrap,    "--ro-bind",     "/",  "/",         "--unshare-pid",
-                                   "--unshare-ipc", "--unshare-net", "--unshare-uts", "--", "/bin/true",
-                                   nullptr};
-            GError* error = nullptr;
-            if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr,
-                                          static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD |
-                                                                   G_SPAWN_STDOUT_TO_DEV_NULL),
-                                          nullptr, nullptr, &FChild, nullptr, nullptr, &FErrors, &error)) {
-                FChild = 0;
-                FReason = error->message;
-                g_error_free(error);
-            }
-        }
-    }
-
-    bool CanRun() {
-        if (FCanRun.has_value()) return *FCanRun;
-        Start();
-        if (FChild > 0) Collect();
-        FCanRun = FReason.empty();
-        if (!*FCanRun) std::fprintf(stderr, "quorvel: web content runs without a sandbox: %s\n", FReason.c_str());
-        return *FCanRun;
-    }
-
-private:
-    TSandboxProbe() = default;
-
-    // Waits for bubblewrap; what it says first is why it failed.
-    void Collect() {
-        std::string said;
-        char buffer[512];
-        ssize_t got = 0;
-        while ((got = read(FErrors, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-            if (got > 0) said.append(buffer, static_cast<std::size_t>(got));
-        }
-        close(FErrors);
-        int status = 0;
-        pid_t ended = 0;
-        do {
-            ended = waitpid(FChild, &status, 0);
-        } while (ended < 0 && errno == EINTR);
-        g_spawn_close_pid(FChild);
-        FChild = 0;
-        if (ended < 0 || !g_spawn_check_wait_status(status, nullptr)) {
-            FReason = said.substr(0, said.find('\n'));
-            if (FReason.empty()) FReason = "bubblewrap failed";
-        }
-    }
-
-    bool FStarted = false;
-    GPid FChild = 0;
-    int FErrors = -1;
-    std::string FReason;
-    std::optional<bool> FCanRun;
-};
 
 GdkMonitor* PrimaryMonitor() {
     GdkDisplay* display = gdk_display_get_default();

@@ -83,6 +83,8 @@ KEYS_START = page("<style>html, body { overflow: auto; height: auto; }</style><d
                   "<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>"
                   "A needle in the haystack, and a needle, and one more needle.</p></div>"
                   "<a href='/second' style='position: fixed; left: 0; bottom: 0; width: 300px; height: 200px'></a>"
+                  "<a href='/popup' target='_blank'"
+                  " style='position: fixed; right: 0; bottom: 0; width: 300px; height: 200px'></a>"
                   + KEYS_REPORTS +
                   "<script>addEventListener('pageshow', function () { beacon('pageshow-start'); });</script>")
 # This page keeps Ctrl+F for itself.
@@ -143,3 +145,7 @@ MARKER_PAGES = {
 # A script that hands an address to the desktop again and again.
 HANDOFF_LOOP = page("<script>setInterval(function () { location.href = 'mailto:loop@quorvel.example'; }, 100);"
                     "</script>")
+# A second window of the shell reports its own width.
+KEYS_POPUP = page("<script>var w = 0; setInterval(function () {"
+                  "  if (innerWidth !== w) { w = innerWidth; beacon('popup-width-' + w); }"
+                  "}, 100);</script>")

@@ -543,6 +543,11 @@ def print_dialog(display):
     return out.split()[0] if out.split() else None
 
 
+def second_window(display, main):
+    out = display.run("xdotool", "search", "--onlyvisible", "--classname", "^quorvel$", check=False)
+    return next((window for window in out.split() if window != main), None)
+
+
 def scenario_keys(s):
     display = s.display()
     s.report_server()
@@ -559,7 +564,8 @@ def scenario_keys(s):
             any(max(pixel(px, py)) < 128 for px in range(x + 5, x + 200) for py in range(y + 8, y + 24))
     wait_for(error_page_shown, START_BOUND, "WebKit's error page")
     display.screenshot(os.path.join(s.args.artifacts, "e2e-keys-error-page.png"))
-    routes = {"/second": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_SECOND.encode())}
+    routes = {"/second": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_SECOND.encode()),
+              "/popup": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_POPUP.encode())}
     server = s.start_page({"keys": pages.KEYS_START}, routes)
     keys = lambda *names: display.run("xdotool", "key", "--clearmodifiers", *names)
 
@@ -654,8 +660,17 @@ def scenario_keys(s):
     shell = s.shell("Quorvel_keys.bin", display, data)
     wait_for(lambda: last_width(server) is not None, START_BOUND, "the page's width")
     check(last_width(server) == 978, "a broken zoom file gave a page %s wide" % last_width(server))
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    # A second window of the shell has the same keys.
+    display.click(x + w - 100, y + h - 100)
+    popup = wait_for(lambda: second_window(display, window), START_BOUND, "the second window")
+    server.wait_beacon("popup-width-978", START_BOUND)
+    display.focus(popup)
+    keys("ctrl+minus")
+    wait_for(lambda: any(name.startswith("popup-width-108") for name in server.beacon_names()), START_BOUND,
+             "the second window zoomed to 90 %")
     # An open print dialog does not hold the end of the session.
-    display.focus(wait_for(display.shell_window, START_BOUND, "the shell's window"))
+    display.focus(window)
     keys("ctrl+p")
     wait_for(lambda: print_dialog(display), START_BOUND, "the print dialog")
     s.end(shell)

@@ -1,0 +1,119 @@
+#include "shell/gtk/sandbox_probe.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+namespace quorvel::gtk {
+namespace {
+
+struct TGFree {
+    void operator()(gchar* text) const { g_free(text); }
+};
+struct TStrvFree {
+    void operator()(gchar** list) const { g_strfreev(list); }
+};
+using TGString = std::unique_ptr<gchar, TGFree>;
+using TStrv = std::unique_ptr<gchar*, TStrvFree>;
+
+// Where WebKit looks for its sandbox's helpers (paths built into Debian's
+// WebKitGTK).
+constexpr const char* kBubblewrap = "/usr/bin/bwrap";
+constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
+
+// WebKit runs its D-Bus proxy in bubblewrap with the folder of the session
+// bus socket bound in, and puts /.flatpak-info at that sandbox's root. With
+// the socket directly in "/" that root is the host's: as root bubblewrap
+// leaves the file there for good (GLib then takes every program for a
+// Flatpak one); as anyone else it fails. Returns such a socket's path.
+std::string SessionBusSocketInRoot() {
+    const gchar* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address == nullptr) return std::string();
+    const TStrv entries{g_strsplit(address, ";", -1)};
+    for (gchar** entry = entries.get(); *entry != nullptr; ++entry) {
+        if (!g_str_has_prefix(*entry, "unix:")) continue;
+        const TStrv pairs{g_strsplit(*entry + 5, ",", -1)};
+        for (gchar** pair = pairs.get(); *pair != nullptr; ++pair) {
+            if (!g_str_has_prefix(*pair, "path=")) continue;
+            const TGString path{g_uri_unescape_string(*pair + 5, nullptr)};
+            if (!path) continue;
+            const TGString folder{g_path_get_dirname(path.get())};
+            if (std::string(folder.get()) == "/") return path.get();
+        }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+TSandboxProbe& TSandboxProbe::Instance() {
+    static TSandboxProbe probe;
+    return probe;
+}
+
+TSandboxProbe::~TSandboxProbe() {
+    // A probe nobody waited for is not left as a zombie.
+    if (FChild > 0) Collect();
+}
+
+void TSandboxProbe::Start() {
+    if (FStarted) return;
+    FStarted = true;
+    const std::string rootSocket = SessionBusSocketInRoot();
+    if (!rootSocket.empty()) {
+        FReason = "the session bus socket " + rootSocket + " is directly in /";
+    } else if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
+        FReason = std::string(kBubblewrap) + " is missing";
+    } else if (!g_file_test(kDBusProxy, G_FILE_TEST_IS_EXECUTABLE)) {
+        FReason = std::string(kDBusProxy) + " is missing";
+    } else {
+        const gchar* argv[] = {kBubblewrap,     "--ro-bind",     "/",  "/",         "--unshare-pid",
+                               "--unshare-ipc", "--unshare-net", "--unshare-uts", "--", "/bin/true",
+                               nullptr};
+        GError* error = nullptr;
+        if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr,
+                                      static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL),
+                                      nullptr, nullptr, &FChild, nullptr, nullptr, &FErrors, &error)) {
+            FChild = 0;
+            FReason = error->message;
+            g_error_free(error);
+        }
+    }
+}
+
+bool TSandboxProbe::CanRun() {
+    if (FCanRun.has_value()) return *FCanRun;
+    Start();
+    if (FChild > 0) Collect();
+    FCanRun = FReason.empty();
+    if (!*FCanRun) std::fprintf(stderr, "quorvel: web content runs without a sandbox: %s\n", FReason.c_str());
+    return *FCanRun;
+}
+
+// Waits for bubblewrap; what it says first is why it failed.
+void TSandboxProbe::Collect() {
+    std::string said;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = read(FErrors, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0) said.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(FErrors);
+    FErrors = -1;
+    int status = 0;
+    pid_t ended = 0;
+    do {
+        ended = waitpid(FChild, &status, 0);
+    } while (ended < 0 && errno == EINTR);
+    g_spawn_close_pid(FChild);
+    FChild = 0;
+    if (ended < 0 || !g_spawn_check_wait_status(status, nullptr)) {
+        FReason = said.substr(0, said.find('\n'));
+        if (FReason.empty()) FReason = "bubblewrap failed";
+    }
+}
+
+}  // namespace quorvel::gtk
