@@ -7,21 +7,17 @@ namespace quorvel::gtk {
 std::string DownloadFolder() {
     const std::string home = g_get_home_dir();
     const gchar* configured = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-    gchar* canonical = configured != nullptr ? g_canonicalize_filename(configured, nullptr) : nullptr;
-    gchar* canonicalHome = g_canonicalize_filename(home.c_str(), nullptr);
-    const bool usable = canonical != nullptr && g_strcmp0(canonical, canonicalHome) != 0;
-    std::string folder = usable ? std::string(canonical) : home + "/Downloads";
-    g_free(canonicalHome);
-    g_free(canonical);
+    const TGCharPtr canonical{configured != nullptr ? g_canonicalize_filename(configured, nullptr) : nullptr};
+    const TGCharPtr canonicalHome{g_canonicalize_filename(home.c_str(), nullptr)};
+    const bool usable = canonical && g_strcmp0(canonical.get(), canonicalHome.get()) != 0;
+    std::string folder = usable ? std::string(canonical.get()) : home + "/Downloads";
     // A folder that cannot be made leaves the dialog where GTK puts it.
     g_mkdir_with_parents(folder.c_str(), 0755);
     return folder;
 }
 
 std::string SafeFileName(const std::string& suggested) {
-    gchar* base = g_path_get_basename(suggested.c_str());
-    std::string name(base);
-    g_free(base);
+    std::string name(TGCharPtr{g_path_get_basename(suggested.c_str())}.get());
     for (char& c : name) {
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
     }
@@ -109,17 +105,17 @@ gboolean TDownloads::TDownload::OnDecideDestination(WebKitDownload*, gchar* sugg
 
 void TDownloads::TDownload::OnChosen(GtkDialog* dialog, gint response, gpointer self) {
     auto* download = static_cast<TDownload*>(self);
-    gchar* path = response == GTK_RESPONSE_ACCEPT ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)) : nullptr;
+    const TGCharPtr path{response == GTK_RESPONSE_ACCEPT ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))
+                                                         : nullptr};
     download->DropChooser();
-    if (path == nullptr) {
+    if (!path) {
         webkit_download_cancel(download->FDownload.get());
         return;
     }
-    download->FName = path;
+    download->FName = path.get();
     GError* error = nullptr;
-    gchar* uri = g_filename_to_uri(path, nullptr, &error);
-    g_free(path);
-    if (uri == nullptr) {
+    const TGCharPtr uri{g_filename_to_uri(path.get(), nullptr, &error)};
+    if (!uri) {
         webkit_download_cancel(download->FDownload.get());
         download->FOwner.Failed(download->Parent(), download->FName, error->message);
         g_error_free(error);
@@ -127,8 +123,7 @@ void TDownloads::TDownload::OnChosen(GtkDialog* dialog, gint response, gpointer 
     }
     // The dialog has asked before replacing a file.
     webkit_download_set_allow_overwrite(download->FDownload.get(), TRUE);
-    webkit_download_set_destination(download->FDownload.get(), uri);
-    g_free(uri);
+    webkit_download_set_destination(download->FDownload.get(), uri.get());
 }
 
 void TDownloads::TDownload::OnFailed(WebKitDownload*, GError* error, gpointer self) {
@@ -179,9 +174,8 @@ void TDownloads::OnStarted(WebKitWebContext*, WebKitDownload* download, gpointer
 }
 
 void TDownloads::Failed(GtkWindow* parent, const std::string& name, const std::string& reason) {
-    gchar* base = g_path_get_basename(name.empty() ? "the file" : name.c_str());
-    FNotice.Show(parent, "Download failed", std::string("The download of \"") + base + "\" failed.", reason);
-    g_free(base);
+    const TGCharPtr base{g_path_get_basename(name.empty() ? "the file" : name.c_str())};
+    FNotice.Show(parent, "Download failed", std::string("The download of \"") + base.get() + "\" failed.", reason);
 }
 
 }  // namespace quorvel::gtk

@@ -1,4 +1,5 @@
-// One owner for each GObject reference and for each toplevel widget.
+// One owner for each GObject reference, each string GLib hands over and each
+// toplevel widget.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -14,6 +15,16 @@ struct TGObjectUnref {
 // Holds one reference; the deleter drops it.
 template <typename T>
 using TGObjectPtr = std::unique_ptr<T, TGObjectUnref>;
+
+// Text and string lists that GLib hands over, freed with g_free and g_strfreev.
+struct TGFree {
+    void operator()(gpointer memory) const { g_free(memory); }
+};
+struct TGStrvFree {
+    void operator()(gchar** list) const { g_strfreev(list); }
+};
+using TGCharPtr = std::unique_ptr<gchar, TGFree>;
+using TGStrvPtr = std::unique_ptr<gchar*, TGStrvFree>;
 
 // A toplevel widget that GTK itself keeps alive until it is destroyed.
 struct TWidgetDestroy {

@@ -57,11 +57,8 @@ void TGtkPlatform::SetEvents(IShellEvents* events) {
 }
 
 std::string TGtkPlatform::ExecutablePath() {
-    gchar* path = g_file_read_link("/proc/self/exe", nullptr);
-    if (path == nullptr) return std::string();
-    std::string name = PosixBaseName(path);
-    g_free(path);
-    return name;
+    const TGCharPtr path{g_file_read_link("/proc/self/exe", nullptr)};
+    return path ? PosixBaseName(path.get()) : std::string();
 }
 
 std::optional<int> TGtkPlatform::StartupShowValue() { return std::nullopt; }

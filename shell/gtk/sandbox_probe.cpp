@@ -5,19 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
+
+#include "shell/gtk/gobject_ptr.h"
 
 namespace quorvel::gtk {
 namespace {
-
-struct TGFree {
-    void operator()(gchar* text) const { g_free(text); }
-};
-struct TStrvFree {
-    void operator()(gchar** list) const { g_strfreev(list); }
-};
-using TGString = std::unique_ptr<gchar, TGFree>;
-using TStrv = std::unique_ptr<gchar*, TStrvFree>;
 
 // Where WebKit looks for its sandbox's helpers (paths built into Debian's
 // WebKitGTK).
@@ -32,15 +24,15 @@ constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
 std::string SessionBusSocketInRoot() {
     const gchar* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
     if (address == nullptr) return std::string();
-    const TStrv entries{g_strsplit(address, ";", -1)};
+    const TGStrvPtr entries{g_strsplit(address, ";", -1)};
     for (gchar** entry = entries.get(); *entry != nullptr; ++entry) {
         if (!g_str_has_prefix(*entry, "unix:")) continue;
-        const TStrv pairs{g_strsplit(*entry + 5, ",", -1)};
+        const TGStrvPtr pairs{g_strsplit(*entry + 5, ",", -1)};
         for (gchar** pair = pairs.get(); *pair != nullptr; ++pair) {
             if (!g_str_has_prefix(*pair, "path=")) continue;
-            const TGString path{g_uri_unescape_string(*pair + 5, nullptr)};
+            const TGCharPtr path{g_uri_unescape_string(*pair + 5, nullptr)};
             if (!path) continue;
-            const TGString folder{g_path_get_dirname(path.get())};
+            const TGCharPtr folder{g_path_get_dirname(path.get())};
             if (std::string(folder.get()) == "/") return path.get();
         }
     }

@@ -23,13 +23,9 @@ int EffectivePort(GUri* uri) {
 }  // namespace
 
 std::string UriScheme(const std::string& uri) {
-    gchar* scheme = g_uri_parse_scheme(uri.c_str());
-    if (scheme == nullptr) return std::string();
-    gchar* lower = g_ascii_strdown(scheme, -1);
-    std::string result(lower);
-    g_free(lower);
-    g_free(scheme);
-    return result;
+    const TGCharPtr scheme{g_uri_parse_scheme(uri.c_str())};
+    if (!scheme) return std::string();
+    return TGCharPtr{g_ascii_strdown(scheme.get(), -1)}.get();
 }
 
 bool WebKitLoadsScheme(const std::string& uri) {

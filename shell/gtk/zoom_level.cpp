@@ -6,6 +6,8 @@
 #include <cmath>
 #include <fstream>
 
+#include "shell/gtk/gobject_ptr.h"
+
 namespace quorvel::gtk {
 namespace {
 
@@ -47,9 +49,7 @@ double TZoomLevel::Load() const {
 }
 
 void TZoomLevel::Save(double level) const {
-    gchar* folder = g_path_get_dirname(FPath.c_str());
-    g_mkdir_with_parents(folder, 0700);
-    g_free(folder);
+    g_mkdir_with_parents(TGCharPtr{g_path_get_dirname(FPath.c_str())}.get(), 0700);
     const std::string text = std::to_string(std::lround(level * 100)) + "\n";
     // Written beside and renamed over, so a crash never leaves half a level.
     g_file_set_contents(FPath.c_str(), text.data(), static_cast<gssize>(text.size()), nullptr);
