@@ -3,9 +3,9 @@
 start-page and report servers:
 
   run_wine_shell.py SCENARIO --shell EXE --nows2 EXE --probe EXE
-                    --start-page-host H:P --report-host H:P
+                    --start-page-host H:P --report-host H:P [--wine-arch win32|win64]
 
-Each scenario makes a fresh 32-bit prefix (no crash dialog), its own X
+Each scenario makes a fresh prefix of the build's width (no crash dialog), its own X
 server and servers, and ends all of them; every wait is bounded. Exit status
 0 means every check held."""
 
@@ -112,14 +112,19 @@ def wait_for(predicate, bound, what):
 class Wine:
     """A fresh prefix and an X server for one scenario."""
 
-    def __init__(self, work):
+    def __init__(self, work, arch):
         self.work = work
         self.env = dict(os.environ)
-        self.env.update(WINEARCH="win32", WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all")
+        self.env.update(WINEARCH=arch, WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all")
+        # As in cmake/wine-run.sh: Debian keeps the 64-bit loader off PATH.
+        self.wine = "wine"
+        if arch == "win64":
+            self.wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+            self.env["WINELOADER"] = self.wine
         self.xvfb = None
         self.start_display()
-        self.run(["wineboot", "-i"], 180, overrides="mscoree,mshtml=")
-        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+        self.run([self.wine, "wineboot", "-i"], 180, overrides="mscoree,mshtml=")
+        self.run([self.wine, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                   "/t", "REG_DWORD", "/d", "0", "/f"], 60)
         self.run(["wineserver", "-w"], 60)
         self.install_tahoma()
@@ -154,10 +159,10 @@ class Wine:
                               text=True, check=False)
 
     def start(self, exe):
-        return subprocess.Popen(["wine", exe], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return subprocess.Popen([self.wine, exe], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def probe(self, probe, command, bound=90):
-        result = self.run(["wine", probe, command], bound)
+        result = self.run([self.wine, probe, command], bound)
         facts = {}
         for line in result.stdout.splitlines():
             key, _, value = line.partition("=")
@@ -166,7 +171,7 @@ class Wine:
         return {k: v if len(v) > 1 else v[0] for k, v in facts.items()}
 
     def unix_path(self, windows_path):
-        return self.run(["winepath", "-u", windows_path], 60).stdout.strip()
+        return self.run([self.wine, "winepath", "-u", windows_path], 60).stdout.strip()
 
     def close(self):
         try:
@@ -305,6 +310,7 @@ def main():
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     for option in ("--shell", "--nows2", "--probe", "--start-page-host", "--report-host"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--wine-arch", choices=("win32", "win64"), default="win32")
     a = parser.parse_args()
     work = tempfile.mkdtemp(prefix="quorvel-wine-")
     owned = []
@@ -313,7 +319,7 @@ def main():
         owned.append(start)
         report = RecordingServer(a.report_host)
         owned.append(report)
-        wine = Wine(work)
+        wine = Wine(work, a.wine_arch)
         owned.append(wine)
         SCENARIOS[a.scenario](a, wine, start, report)
         print("wine %s: every check held" % a.scenario)
