@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstring>
 
+#include "http/sockaddr_record.h"
 #include "http/stack.h"
 
 namespace quorvel {
@@ -81,37 +82,11 @@ int ErrnoToSocketError(int e) {
 int Family(TIdIPVersion v) { return v == TIdIPVersion::Id_IPv4 ? AF_INET : AF_INET6; }
 
 socklen_t ToSockaddr(const TIdSockAddr& a, sockaddr_storage& out) {
-    std::memset(&out, 0, sizeof out);
-    if (a.Version == TIdIPVersion::Id_IPv4) {
-        auto* in = reinterpret_cast<sockaddr_in*>(&out);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(a.Port);
-        std::memcpy(&in->sin_addr, a.Bytes.data(), 4);
-        return sizeof(sockaddr_in);
-    }
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(a.Port);
-    std::memcpy(&in6->sin6_addr, a.Bytes.data(), 16);
-    return sizeof(sockaddr_in6);
+    return static_cast<socklen_t>(sockaddr_record::ToSockaddr(a, out));
 }
 
 bool FromSockaddr(const sockaddr* sa, TIdSockAddr& out) {
-    out = TIdSockAddr{};
-    if (sa->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-        out.Version = TIdIPVersion::Id_IPv4;
-        out.Port = ntohs(in->sin_port);
-        std::memcpy(out.Bytes.data(), &in->sin_addr, 4);
-        return true;
-    }
-    if (sa->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-        out.Version = TIdIPVersion::Id_IPv6;
-        out.Port = ntohs(in6->sin6_port);
-        std::memcpy(out.Bytes.data(), &in6->sin6_addr, 16);
-        return true;
-    }
+    if (sockaddr_record::FromSockaddr(sa, out)) return true;
     errno = EAFNOSUPPORT;
     return false;
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "http/exceptions.h"
+#include "http/sockaddr_record.h"
 #include "http/stack.h"
 #include "http/text_encoding.h"
 #include "http/windows/system_error_text.h"
@@ -213,43 +214,8 @@ TWinsock& Winsock() {
 
 SOCKET Sock(TIdStackSocketHandle s) { return static_cast<SOCKET>(s); }
 
-// Port byte order done here rather than through the library: the same swap.
-std::uint16_t Swap16(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
-
-int ToSockaddr(const TIdSockAddr& a, sockaddr_storage& out) {
-    std::memset(&out, 0, sizeof out);
-    if (a.Version == TIdIPVersion::Id_IPv4) {
-        auto* in = reinterpret_cast<sockaddr_in*>(&out);
-        in->sin_family = AF_INET;
-        in->sin_port = Swap16(a.Port);
-        std::memcpy(&in->sin_addr, a.Bytes.data(), 4);
-        return sizeof(sockaddr_in);
-    }
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = Swap16(a.Port);
-    std::memcpy(&in6->sin6_addr, a.Bytes.data(), 16);
-    return sizeof(sockaddr_in6);
-}
-
-bool FromSockaddr(const sockaddr* sa, TIdSockAddr& out) {
-    out = TIdSockAddr{};
-    if (sa->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-        out.Version = TIdIPVersion::Id_IPv4;
-        out.Port = Swap16(in->sin_port);
-        std::memcpy(out.Bytes.data(), &in->sin_addr, 4);
-        return true;
-    }
-    if (sa->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-        out.Version = TIdIPVersion::Id_IPv6;
-        out.Port = Swap16(in6->sin6_port);
-        std::memcpy(out.Bytes.data(), &in6->sin6_addr, 16);
-        return true;
-    }
-    return false;
-}
+using sockaddr_record::FromSockaddr;
+using sockaddr_record::ToSockaddr;
 
 int Family(TIdIPVersion v) { return v == TIdIPVersion::Id_IPv4 ? AF_INET : AF_INET6; }
 
