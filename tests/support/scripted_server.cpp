@@ -34,31 +34,6 @@ bool ScriptedConnection::ReadSome(Clock::time_point until) {
     return false;
 }
 
-std::string ScriptedConnection::ReadRequestHead(std::chrono::milliseconds limit) {
-    const auto until = Clock::now() + limit;
-    const std::size_t start = FHeadEnd;
-    for (;;) {
-        const auto end = FReceived.find("\r\n\r\n", start);
-        if (end != std::string::npos) {
-            FHeadEnd = end + 4;
-            return FReceived.substr(start, FHeadEnd - start);
-        }
-        if (!ReadSome(until)) {
-            FHeadEnd = FReceived.size();
-            return FReceived.substr(start);
-        }
-    }
-}
-
-std::string ScriptedConnection::ReadUntilClose(std::chrono::milliseconds limit) {
-    const auto until = Clock::now() + limit;
-    const std::size_t start = FHeadEnd;
-    while (ReadSome(until)) {
-    }
-    FHeadEnd = FReceived.size();
-    return FReceived.substr(start);
-}
-
 bool ScriptedConnection::Send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -110,37 +85,11 @@ void ScriptedServer::Run() {
         if (p[1].revents) return;
         const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
-        const int index = FAccepted.fetch_add(1);
         ScriptedConnection c(fd, FStopping);
-        if (!FScripts.empty()) {
-            const auto& script = FScripts[std::min<std::size_t>(static_cast<std::size_t>(index), FScripts.size() - 1)];
-            try {
-                script(c);
-            } catch (...) {
-                // A script that fails still records what it received.
-            }
-        }
+        RunScript(c);
         ::close(fd);
-        std::lock_guard<std::mutex> lock(FMutex);
-        FRequests.push_back(c.Received());
+        Record(c);
     }
-}
-
-std::vector<std::string> ScriptedServer::Requests() const {
-    std::lock_guard<std::mutex> lock(FMutex);
-    return FRequests;
-}
-
-bool ScriptedServer::WaitForConnections(int n, std::chrono::milliseconds limit) const {
-    const auto until = Clock::now() + limit;
-    while (Clock::now() < until) {
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            if (static_cast<int>(FRequests.size()) >= n) return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
 }
 
 int OpenDescriptorCount() {

@@ -62,6 +62,9 @@ public:
 
 private:
     void Run();
+    // The next connection's script; then, once it is closed, what it received.
+    void RunScript(ScriptedConnection& c);
+    void Record(const ScriptedConnection& c);
     std::vector<Script> FScripts;
     int FListenFd = -1;
     int FWakePipe[2] = {-1, -1};
