@@ -34,22 +34,11 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The end-to-end tests' X display, waits and process helpers.
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
+from harness import Display, Failure, processes_with_token, stop_group as stop, wait_for  # noqa: E402
+
 START_PATH = "/quorvl/index1.html"
-
-
-class Failure(Exception):
-    pass
-
-
-def wait_for(condition, timeout, what):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out after %.0f s waiting for %s" % (timeout, what))
-        time.sleep(0.01)
 
 
 # --- servers ------------------------------------------------------------------
@@ -144,32 +133,6 @@ def serve(port, handler):
 
 # --- display and bus ----------------------------------------------------------
 
-class Display:
-    """Xvfb on a display number it picks itself, with no window manager."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 30
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.endswith(b"\n"):
-            self.close()
-            raise Failure("Xvfb did not report its display")
-        self.name = ":" + number.decode().strip()
-
-    def close(self):
-        stop(self.process)
-
-
 class SessionBus:
     def __init__(self, workdir):
         config = os.path.join(workdir, "bus.conf")
@@ -187,39 +150,7 @@ class SessionBus:
         stop(self.process)
 
 
-def stop(process, grace=5):
-    if process.poll() is not None:
-        return
-    try:
-        os.killpg(process.pid, signal.SIGTERM)
-    except OSError:
-        pass
-    try:
-        process.wait(grace)
-    except subprocess.TimeoutExpired:
-        try:
-            os.killpg(process.pid, signal.SIGKILL)
-        except OSError:
-            pass
-        process.wait(grace)
-
-
 # --- processes of one run -------------------------------------------------------
-
-def pids_with_token(token):
-    needle = ("QUORVEL_BENCH_RUN=" + token).encode()
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/environ" % entry, "rb") as f:
-                if needle in f.read().split(b"\0"):
-                    found.append(int(entry))
-        except OSError:
-            pass
-    return found
-
 
 def pss_kib(pid):
     try:
@@ -253,7 +184,7 @@ def one_run(program, display, bus, events, url, workdir):
     env.update(HOME=home, DISPLAY=display.name, DBUS_SESSION_BUS_ADDRESS=bus.address,
                XDG_DATA_HOME=os.path.join(home, "data"), XDG_CACHE_HOME=os.path.join(home, "cache"),
                XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_RUNTIME_DIR=home,
-               NO_AT_BRIDGE="1", GTK_A11Y="none", QUORVEL_BENCH_RUN=token)
+               NO_AT_BRIDGE="1", GTK_A11Y="none", QUORVEL_E2E_RUN=token)
     env.update(program.env)
     if program.marker:
         # The install marker of an earlier run: no install report this time.
@@ -269,13 +200,13 @@ def one_run(program, display, bus, events, url, workdir):
         time.sleep(2)
         if process.poll() is not None:
             raise Failure("%s ended early with status %s" % (program.label, process.returncode))
-        pids = pids_with_token(token)
+        pids = processes_with_token(token)
         parts = sorted(((name_of(p), pss_kib(p)) for p in pids), key=lambda x: -x[1])
         run = {"startup_ms": (requested - started) * 1e3, "loaded_ms": (loaded - started) * 1e3,
                "pss_kib": sum(k for _, k in parts), "parts": parts, "flags": dict(events.get("flags"))}
     finally:
         stop(process)
-        for pid in pids_with_token(token):
+        for pid in processes_with_token(token):
             try:
                 os.kill(pid, signal.SIGKILL)
             except OSError:
@@ -336,7 +267,7 @@ def main():
     try:
         servers.append(start_page_server(int(args.start_page_host.rpartition(":")[2]), events))
         servers.append(report_server(int(args.report_host.rpartition(":")[2])))
-        display = Display()
+        display = Display(1280, 1024)
         bus = SessionBus(workdir)
         # One untimed run each: the first start reads every library from disk.
         for p in programs:

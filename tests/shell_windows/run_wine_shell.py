@@ -123,11 +123,17 @@ class Wine:
             self.env["WINELOADER"] = self.wine
         self.xvfb = None
         self.start_display()
-        self.run([self.wine, "wineboot", "-i"], 180, overrides="mscoree,mshtml=")
-        self.run([self.wine, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
-                  "/t", "REG_DWORD", "/d", "0", "/f"], 60)
-        self.run(["wineserver", "-w"], 60)
-        self.install_tahoma()
+        try:
+            self.run([self.wine, "wineboot", "-i"], 180, overrides="mscoree,mshtml=")
+            self.run([self.wine, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+                      "/t", "REG_DWORD", "/d", "0", "/f"], 60)
+            self.run(["wineserver", "-w"], 60)
+            self.install_tahoma()
+        except BaseException:
+            # The scenario never owns a half-made prefix: its X server and
+            # Wine end here.
+            self.close()
+            raise
 
     # Windows ships Tahoma; Debian's Wine substitutes another face for it
     # unless its own Tahoma is in the prefix, and the window's scaling rule
