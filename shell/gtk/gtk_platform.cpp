@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "report/install_marker.h"
+#include "shell/gtk/print_dialog.h"
 #include "shell/gtk/sandbox_probe.h"
 #include "shell/source_tag.h"
 
@@ -275,8 +276,9 @@ void TGtkPlatform::ShowErrorBox(const std::string& title, const std::string& tex
 void TGtkPlatform::EndSession() {
     FSessionEnded = true;
     if (FEvents != nullptr) FEvents->OnEndSession();
-    // A modal error box must not hold the end of the session.
+    // A modal error box or print dialog must not hold the end of the session.
     if (FErrorDialog != nullptr) gtk_dialog_response(GTK_DIALOG(FErrorDialog), GTK_RESPONSE_NONE);
+    CancelPrintDialogs();
 }
 
 gboolean TGtkPlatform::OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {

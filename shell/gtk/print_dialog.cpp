@@ -54,4 +54,14 @@ void TPrintDialog::OnResponse(GtkDialog*, gint response, gpointer self) {
     static_cast<TPrintDialog*>(self)->Finish(response);
 }
 
+void CancelPrintDialogs() {
+    // An answer may destroy its dialog; the list holds no references.
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item != nullptr; item = item->next) g_object_ref(item->data);
+    for (GList* item = windows; item != nullptr; item = item->next) {
+        if (GTK_IS_PRINT_UNIX_DIALOG(item->data)) gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+    }
+    g_list_free_full(windows, g_object_unref);
+}
+
 }  // namespace quorvel::gtk

@@ -36,4 +36,9 @@ private:
     TSignalConnection FResponse;
 };
 
+// Answers Cancel to every open print dialog, WebKit's own for a page's
+// window.print() included: that one runs a loop of its own, which would hold
+// off the end of the session until someone closed the dialog.
+void CancelPrintDialogs();
+
 }  // namespace quorvel::gtk

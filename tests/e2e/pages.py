@@ -64,7 +64,8 @@ NEXT_UPPER = page("<script>soon(function () { location.href = '/next2?c10010'; }
 NEXT_SHORT = page("<script>beacon('near-done');</script>")
 
 # The browser's keys: the page reports its width (zoom), its pageshow (back
-# and forward), the keys it sees and what is selected in it (find).
+# and forward), the keys it sees and what is selected in it (find). The start
+# page prints itself on Q.
 KEYS_REPORTS = """
 <script>
 var width = 0, selected = '';
@@ -86,7 +87,8 @@ KEYS_START = page("<style>html, body { overflow: auto; height: auto; }</style><d
                   "<a href='/popup' target='_blank'"
                   " style='position: fixed; right: 0; bottom: 0; width: 300px; height: 200px'></a>"
                   + KEYS_REPORTS +
-                  "<script>addEventListener('pageshow', function () { beacon('pageshow-start'); });</script>")
+                  "<script>addEventListener('pageshow', function () { beacon('pageshow-start'); });"
+                  "addEventListener('keydown', function (e) { if (e.key === 'q') print(); });</script>")
 # This page keeps Ctrl+F for itself.
 KEYS_SECOND = page("<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>A second needle.</p>"
                    + KEYS_REPORTS +
