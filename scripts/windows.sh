@@ -11,21 +11,24 @@ sudo_cmd=()
 export DEBIAN_FRONTEND=noninteractive
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# The ones of the named packages that are not installed, one a line.
+missing_of() { local p; for p in "$@"; do installed "$p" || echo "$p"; done; }
 apt_update() { timeout 600 "${sudo_cmd[@]}" apt-get update -qq || true; }  # a stale suite must not stop us
 
 # The posix-thread cross compiler (the win32 variant has no std::thread and,
 # installed beside it, would take over the plain names), GoogleTest's
 # sources, and the tools of the checks.
 tools=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest file python3 cmake ninja-build)
-missing=()
-for p in "${tools[@]}"; do installed "$p" || missing+=("$p"); done
+mapfile -t missing < <(missing_of "${tools[@]}")
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   apt_update
   timeout 900 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-wine_packages=(wine32:i386 wine fonts-wine xvfb xauth)
+# What either Wine needs beside its loader.
+wine_common=(wine fonts-wine xvfb xauth)
+wine_packages=(wine32:i386 "${wine_common[@]}")
 wine_ready() {
   command -v wine >/dev/null 2>&1 && command -v Xvfb >/dev/null 2>&1 && command -v xvfb-run >/dev/null 2>&1 &&
     installed wine32:i386 && installed fonts-wine
@@ -75,9 +78,7 @@ if [[ $have_wine == no ]]; then
     i686-w64-mingw32-objdump
   # The same sources built 64-bit run under 64-bit Wine, which needs no
   # 32-bit program support: every Windows test but the shipped executable's.
-  tools64=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine fonts-wine xvfb xauth)
-  missing=()
-  for p in "${tools64[@]}"; do installed "$p" || missing+=("$p"); done
+  mapfile -t missing < <(missing_of g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 "${wine_common[@]}")
   if ((${#missing[@]})); then
     apt_update
     timeout 1200 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" \

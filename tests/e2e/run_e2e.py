@@ -150,20 +150,28 @@ def check_worked_example(head, source, before, after, report_host):
                          b"Accept-Encoding: identity"], "unexpected header lines %r" % lines[1:4])
 
 
+def first_run(s, tag, display, data, server, reports, extra_env=None):
+    """Starts Quorvel_<tag>.bin with no marker: the start page is asked with
+    the tag, one install report like the worked example goes out, and the
+    marker folder is there."""
+    before = local_stamp()
+    shell = s.shell("Quorvel_%s.bin" % tag, display, data, extra_env)
+    wait_for(lambda: "GET /quorvl/index1.html?source=%s HTTP/1.1" % tag in server.lines(), START_BOUND,
+             "the start page request with source=" + tag)
+    wait_for(reports.count, START_BOUND, "the install report")
+    after = local_stamp()
+    check_worked_example(reports.all()[0], tag + "_test", before, after, s.args.report_host)
+    check(os.path.isdir(os.path.join(data, tag)), "the marker folder %s is missing" % tag)
+    return shell
+
+
 def scenario_report(s):
     server = s.start_page({"t1": pages.PLAIN})
     reports = s.report_server()
     display = s.display()
     data = s.data_home("t1")
 
-    before = local_stamp()
-    shell = s.shell("Quorvel_t1.bin", display, data)
-    wait_for(lambda: "GET /quorvl/index1.html?source=t1 HTTP/1.1" in server.lines(), START_BOUND,
-             "the start page request with source=t1")
-    wait_for(reports.count, START_BOUND, "the install report")
-    after = local_stamp()
-    check_worked_example(reports.all()[0], "t1_test", before, after, s.args.report_host)
-    check(os.path.isdir(os.path.join(data, "t1")), "the marker folder t1 is missing")
+    shell = first_run(s, "t1", display, data, server, reports)
 
     # Focus away and back: no second activation.
     page_is_active(server)
@@ -469,14 +477,7 @@ def scenario_wayland(s):
     home = os.path.join(s.work, "home")
     planted = [plant(home)]
 
-    before = local_stamp()
-    shell = s.shell("Quorvel_wl.bin", display, data, {"HOME": home})
-    wait_for(lambda: "GET /quorvl/index1.html?source=wl HTTP/1.1" in server.lines(), START_BOUND,
-             "the start page request with source=wl")
-    wait_for(reports.count, START_BOUND, "the install report")
-    after = local_stamp()
-    check_worked_example(reports.all()[0], "wl_test", before, after, s.args.report_host)
-    check(os.path.isdir(os.path.join(data, "wl")), "the marker folder wl is missing")
+    shell = first_run(s, "wl", display, data, server, reports, {"HOME": home})
     page_is_active(server)
 
     # The compositor places the window; its size and lack of decorations are
