@@ -93,19 +93,14 @@ TBrowserKeys::TBrowserKeys(GtkWindow* window, WebKitWebView* view, GtkOverlay* o
     webkit_web_view_set_zoom_level(FView, FZoom.Load());
     // The overlay sees a key after the page (WebKit hands back what the page
     // did not take) and whatever the find bar's entry leaves.
-    FKeyPress = TSignalConnection(overlay, g_signal_connect(overlay, "key-press-event", G_CALLBACK(OnKeyPress), this));
-    FViewKeyPress =
-        TSignalConnection(view, g_signal_connect(view, "key-press-event", G_CALLBACK(OnViewKeyPress), this));
+    FSignals.Connect(overlay, "key-press-event", OnKeyPress, this);
+    FSignals.Connect(view, "key-press-event", OnViewKeyPress, this);
     // Before the page: WebKit scrolls a long page on Ctrl+wheel and counts the
     // wheel as taken.
-    FScroll = TSignalConnection(view, g_signal_connect(view, "scroll-event", G_CALLBACK(OnScroll), this));
+    FSignals.Connect(view, "scroll-event", OnScroll, this);
 }
 
-TBrowserKeys::~TBrowserKeys() {
-    FViewKeyPress.Disconnect();
-    FScroll.Disconnect();
-    FKeyPress.Disconnect();
-}
+TBrowserKeys::~TBrowserKeys() = default;
 
 bool TBrowserKeys::Run(TCommand command) {
     switch (command) {

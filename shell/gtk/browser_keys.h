@@ -45,9 +45,7 @@ private:
     TFindBar FFindBar;
     TPrintDialog FPrint;
     double FWheel = 0;  // smooth scrolling, summed up to whole steps
-    TSignalConnection FKeyPress;
-    TSignalConnection FViewKeyPress;
-    TSignalConnection FScroll;
+    TSignalGroup FSignals;  // last: dropped first
 };
 
 }  // namespace quorvel::gtk

@@ -44,36 +44,20 @@ TFindBar::TFindBar(WebKitWebView* view, GtkOverlay* overlay)
     gtk_widget_set_no_show_all(FBar, TRUE);
     gtk_overlay_add_overlay(overlay, FBar);
 
-    FSearchChanged =
-        TSignalConnection(FEntry, g_signal_connect(FEntry, "search-changed", G_CALLBACK(OnSearchChanged), this));
-    FStopSearch = TSignalConnection(FEntry, g_signal_connect(FEntry, "stop-search", G_CALLBACK(OnStopSearch), this));
-    FNextMatch = TSignalConnection(FEntry, g_signal_connect(FEntry, "next-match", G_CALLBACK(OnNextMatch), this));
-    FPreviousMatch =
-        TSignalConnection(FEntry, g_signal_connect(FEntry, "previous-match", G_CALLBACK(OnPreviousMatch), this));
-    FEntryKey = TSignalConnection(FEntry, g_signal_connect(FEntry, "key-press-event", G_CALLBACK(OnEntryKey), this));
-    FNextClicked = TSignalConnection(FNext, g_signal_connect(FNext, "clicked", G_CALLBACK(OnNextClicked), this));
-    FPreviousClicked =
-        TSignalConnection(FPrevious, g_signal_connect(FPrevious, "clicked", G_CALLBACK(OnPreviousClicked), this));
-    FCloseClicked = TSignalConnection(FClose, g_signal_connect(FClose, "clicked", G_CALLBACK(OnCloseClicked), this));
-    FLoadChanged = TSignalConnection(view, g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this));
-    FFoundText = TSignalConnection(FFinder, g_signal_connect(FFinder, "found-text", G_CALLBACK(OnFoundText), this));
-    FFailedToFind =
-        TSignalConnection(FFinder, g_signal_connect(FFinder, "failed-to-find-text", G_CALLBACK(OnFailedToFind), this));
+    FSignals.Connect(FEntry, "search-changed", OnSearchChanged, this);
+    FSignals.Connect(FEntry, "stop-search", OnStopSearch, this);
+    FSignals.Connect(FEntry, "next-match", OnNextMatch, this);
+    FSignals.Connect(FEntry, "previous-match", OnPreviousMatch, this);
+    FSignals.Connect(FEntry, "key-press-event", OnEntryKey, this);
+    FSignals.Connect(FNext, "clicked", OnNextClicked, this);
+    FSignals.Connect(FPrevious, "clicked", OnPreviousClicked, this);
+    FSignals.Connect(FClose, "clicked", OnCloseClicked, this);
+    FSignals.Connect(view, "load-changed", OnLoadChanged, this);
+    FSignals.Connect(FFinder, "found-text", OnFoundText, this);
+    FSignals.Connect(FFinder, "failed-to-find-text", OnFailedToFind, this);
 }
 
-TFindBar::~TFindBar() {
-    FFailedToFind.Disconnect();
-    FFoundText.Disconnect();
-    FLoadChanged.Disconnect();
-    FCloseClicked.Disconnect();
-    FPreviousClicked.Disconnect();
-    FNextClicked.Disconnect();
-    FEntryKey.Disconnect();
-    FPreviousMatch.Disconnect();
-    FNextMatch.Disconnect();
-    FStopSearch.Disconnect();
-    FSearchChanged.Disconnect();
-}
+TFindBar::~TFindBar() = default;
 
 bool TFindBar::IsOpen() const { return gtk_widget_get_visible(FBar); }
 

@@ -51,17 +51,7 @@ private:
     GtkWidget* FNext = nullptr;
     GtkWidget* FClose = nullptr;
     bool FCounting = false;  // the next find reports the count of a new search
-    TSignalConnection FSearchChanged;
-    TSignalConnection FStopSearch;
-    TSignalConnection FNextMatch;
-    TSignalConnection FPreviousMatch;
-    TSignalConnection FEntryKey;
-    TSignalConnection FNextClicked;
-    TSignalConnection FPreviousClicked;
-    TSignalConnection FCloseClicked;
-    TSignalConnection FLoadChanged;
-    TSignalConnection FFoundText;
-    TSignalConnection FFailedToFind;
+    TSignalGroup FSignals;  // last: dropped first
 };
 
 }  // namespace quorvel::gtk

@@ -1,30 +1,15 @@
-// One owner for each GObject reference, each string GLib hands over and each
-// toplevel widget.
+// One owner for each toplevel widget, beside those of GLib's own objects, and
+// one group for the signal handlers an object connects.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <vector>
+
+#include "shell/gtk/glib_ptr.h"
 
 namespace quorvel::gtk {
-
-struct TGObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-
-// Holds one reference; the deleter drops it.
-template <typename T>
-using TGObjectPtr = std::unique_ptr<T, TGObjectUnref>;
-
-// Text and string lists that GLib hands over, freed with g_free and g_strfreev.
-struct TGFree {
-    void operator()(gpointer memory) const { g_free(memory); }
-};
-struct TGStrvFree {
-    void operator()(gchar** list) const { g_strfreev(list); }
-};
-using TGCharPtr = std::unique_ptr<gchar, TGFree>;
-using TGStrvPtr = std::unique_ptr<gchar*, TGStrvFree>;
 
 // A toplevel widget that GTK itself keeps alive until it is destroyed.
 struct TWidgetDestroy {
@@ -32,35 +17,47 @@ struct TWidgetDestroy {
 };
 using TToplevelPtr = std::unique_ptr<GtkWidget, TWidgetDestroy>;
 
-// A signal connection, disconnected before the object it watches goes.
-class TSignalConnection {
+// The signal handlers one object connects, in its constructor, and drops all
+// at once, first thing in its teardown, so that no callback reaches a
+// half-destroyed object. An instance that goes first (a dialog the object
+// destroyed) takes its handlers with it and is passed over.
+class TSignalGroup {
 public:
-    TSignalConnection() = default;
-    TSignalConnection(gpointer instance, gulong id) : FInstance(instance), FId(id) {}
-    ~TSignalConnection() { Disconnect(); }
-    TSignalConnection(TSignalConnection&& other) noexcept : FInstance(other.FInstance), FId(other.FId) {
-        other.FId = 0;
-    }
-    TSignalConnection& operator=(TSignalConnection&& other) noexcept {
-        if (this != &other) {
-            Disconnect();
-            FInstance = other.FInstance;
-            FId = other.FId;
-            other.FId = 0;
-        }
-        return *this;
-    }
-    TSignalConnection(const TSignalConnection&) = delete;
-    TSignalConnection& operator=(const TSignalConnection&) = delete;
+    TSignalGroup() = default;
+    ~TSignalGroup() { DisconnectAll(); }
+    TSignalGroup(const TSignalGroup&) = delete;
+    TSignalGroup& operator=(const TSignalGroup&) = delete;
 
-    void Disconnect() {
-        if (FId != 0) g_signal_handler_disconnect(FInstance, FId);
-        FId = 0;
+    template <typename TCallback>
+    void Connect(gpointer instance, const char* signal, TCallback* callback, gpointer data,
+                 GConnectFlags flags = static_cast<GConnectFlags>(0)) {
+        Add(instance, g_signal_connect_data(instance, signal, reinterpret_cast<GCallback>(callback), data, nullptr,
+                                            flags));
+    }
+    void DisconnectAll() {
+        for (const auto& entry : FEntries) Drop(*entry);
+        FEntries.clear();
     }
 
 private:
-    gpointer FInstance = nullptr;
-    gulong FId = 0;
+    struct TEntry {
+        gpointer Instance;  // a weak pointer: null once the instance is finalised
+        gulong Id;
+    };
+    void Add(gpointer instance, gulong id) {
+        // Entries of instances already gone make room first.
+        std::erase_if(FEntries, [](const auto& entry) { return entry->Instance == nullptr; });
+        FEntries.push_back(std::make_unique<TEntry>(TEntry{instance, id}));
+        g_object_add_weak_pointer(G_OBJECT(instance), &FEntries.back()->Instance);
+    }
+    static void Drop(TEntry& entry) {
+        if (entry.Instance == nullptr) return;
+        g_object_remove_weak_pointer(G_OBJECT(entry.Instance), &entry.Instance);
+        g_signal_handler_disconnect(entry.Instance, entry.Id);
+        entry.Instance = nullptr;
+    }
+
+    std::vector<std::unique_ptr<TEntry>> FEntries;
 };
 
 }  // namespace quorvel::gtk

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "report/install_marker.h"
-#include "shell/gtk/print_dialog.h"
+#include "shell/gtk/notice.h"
 #include "shell/gtk/sandbox_probe.h"
 #include "shell/source_tag.h"
 
@@ -12,9 +12,6 @@ namespace quorvel::gtk {
 namespace {
 
 constexpr const char* kIconResource = "/org/quorvel/shell/quorvel.png";
-// The browser's cookies and site data live in the user's data folder, as the
-// system browser keeps them for the Windows program.
-constexpr const char* kBrowserDataFolder = "quorvel-browser";
 // Inside the browser's folder: the data folder's top level is the tags' markers.
 constexpr const char* kZoomFile = "zoom-level";
 
@@ -24,31 +21,21 @@ GdkMonitor* PrimaryMonitor() {
     return monitor != nullptr ? monitor : gdk_display_get_monitor(display, 0);
 }
 
-// What every second window gets, as the main window has it: the guard's
-// policy and the browser's keys.
-class TSecondWindowChrome final : public IWindowAttachment {
-public:
-    TSecondWindowChrome(GtkWindow* window, WebKitWebView* view, GtkOverlay* overlay,
-                        const TBrowserServices& services, const TZoomLevel& zoom)
-        : FPolicy(view, services), FKeys(window, view, overlay, zoom) {}
-
-private:
-    TViewPolicy FPolicy;
-    TBrowserKeys FKeys;
-};
-
 }  // namespace
 
-TGtkPlatform::TGtkPlatform(TSignalWatch& signals, std::string startPageHost) : FSignals(signals) {
+TGtkPlatform::TGtkPlatform(TSignalWatch& signals, std::string startPageHost) : FSignalWatch(signals) {
     TSandboxProbe::Instance().Start();
     FServices.Allow = [this](const std::string& url) { return AllowNavigation(url); };
     FServices.StartPageHost = std::move(startPageHost);
-    FSignals.SetTarget([this] { EndSession(); });
-    if (FSignals.TakePending()) FSessionEnded = true;
+    FServices.Gestures = &FGestures;
+    FServices.MainWindow = [this] { return FWindow ? Window() : nullptr; };
+    FServices.Ending = [this] { return FEnding; };
+    FSignalWatch.SetTarget([this] { EndSession(); });
+    if (FSignalWatch.TakePending()) FSessionEnded = FEnding = true;
 }
 
 TGtkPlatform::~TGtkPlatform() {
-    FSignals.SetTarget(nullptr);
+    FSignalWatch.SetTarget(nullptr);
     DestroyMainWindow();
 }
 
@@ -117,9 +104,8 @@ void TGtkPlatform::CreateMainWindow(int clientWidth, int clientHeight) {
     FFixed = gtk_fixed_new();
     gtk_widget_set_size_request(FFixed, clientWidth, clientHeight);
     gtk_container_add(GTK_CONTAINER(FOverlay), FFixed);
-    FDeleteEvent = TSignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), this));
-    FActiveChanged =
-        TSignalConnection(window, g_signal_connect(window, "notify::is-active", G_CALLBACK(OnIsActive), this));
+    FWindowSignals.Connect(window, "delete-event", OnDeleteEvent, this);
+    FWindowSignals.Connect(window, "notify::is-active", OnIsActive, this);
 }
 
 void TGtkPlatform::HideMainWindow() {
@@ -144,54 +130,34 @@ void TGtkPlatform::DestroyBrowserInterface() {
     // Dialogs first, then the windows they may sit on.
     FDownloads.reset();
     FSecondWindows.reset();
-    FKeys.reset();
-    FMainPolicy.reset();
+    FMainChrome.reset();
     FHandoff.reset();
     FServices.Handoff = nullptr;
     FServices.Windows = nullptr;
 }
 
 void TGtkPlatform::DestroyMainWindow() {
+    FEnding = true;
     DestroyBrowserInterface();
-    FActiveChanged.Disconnect();
-    FDeleteEvent.Disconnect();
+    FWindowSignals.DisconnectAll();
     FBeforeNavigate = nullptr;
     FView = nullptr;
     FFixed = nullptr;
     FOverlay = nullptr;
     FWindow.reset();
-    FContext.reset();
+    FZoom.reset();
+    FWebContext.reset();
+    FColorScheme.reset();
 }
 
 void TGtkPlatform::CreateBrowser() {
     if (FFixed == nullptr) throw std::logic_error("The browser needs the main window");
-    const std::string data = GetLocalAppDataPath() + "/" + kBrowserDataFolder;
-    const std::string cache = std::string(g_get_user_cache_dir()) + "/" + kBrowserDataFolder;
-    TGObjectPtr<WebKitWebsiteDataManager> manager{webkit_website_data_manager_new(
-        "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr)};
-    webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(manager.get()),
-                                                 (data + "/cookies.sqlite").c_str(),
-                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
-    FContext.reset(webkit_web_context_new_with_website_data_manager(manager.get()));
-    if (TSandboxProbe::Instance().CanRun()) {
-        // Unless told where GStreamer's registry is, WebKit lets the web
-        // process write to the user's whole cache folder for it.
-        const std::string media = cache + "/gstreamer-1.0";
-        g_mkdir_with_parents(media.c_str(), 0700);
-        g_setenv("GST_REGISTRY", (media + "/registry.bin").c_str(), FALSE);
-        webkit_web_context_set_sandbox_enabled(FContext.get(), TRUE);
-    }
-    FView = webkit_web_view_new_with_context(FContext.get());
-    // Measured: without GPU compositing the shell and its web processes take
-    // about a quarter less memory and start sooner; a mail page needs neither
-    // WebGL nor accelerated layers.
-    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(FView));
-    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    // As the Windows control does: every window.open reaches the guard,
-    // instead of WebKit dropping the ones made without a click.
-    webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    // Before the first page, which asks for the colour scheme at once.
+    FColorScheme = std::make_unique<TColorScheme>();
+    FWebContext = std::make_unique<TWebContext>(FServices.StartPageHost);
+    FView = FWebContext->NewView();
     gtk_fixed_put(GTK_FIXED(FFixed), FView, 0, 0);
-    FZoom = std::make_unique<TZoomLevel>(data + "/" + kZoomFile);
+    FZoom = std::make_unique<TZoomLevel>(BrowserDataFolder() + "/" + kZoomFile);
     CreateBrowserInterface();
 }
 
@@ -203,15 +169,15 @@ void TGtkPlatform::CreateBrowserInterface() {
     FSecondWindows = std::make_unique<TSecondWindows>(
         width, height,
         [this](GtkWindow* window, WebKitWebView* view, GtkOverlay* overlay) -> std::unique_ptr<IWindowAttachment> {
-            return std::make_unique<TSecondWindowChrome>(window, view, overlay, FServices, *FZoom);
+            return std::make_unique<TWindowChrome>(window, view, overlay, FServices);
         });
     FServices.Handoff = FHandoff.get();
     FServices.Windows = FSecondWindows.get();
+    FServices.Zoom = FZoom.get();
     FDownloads = std::make_unique<TDownloads>(
-        FContext.get(), FServices.Allow, [this] { return Window(); },
+        FWebContext->Context(), FGestures, FServices.Allow, [this] { return Window(); },
         [this](WebKitWebView* view) { FSecondWindows->CloseIfEmpty(view); });
-    FMainPolicy = std::make_unique<TViewPolicy>(WEBKIT_WEB_VIEW(FView), FServices);
-    FKeys = std::make_unique<TBrowserKeys>(Window(), WEBKIT_WEB_VIEW(FView), GTK_OVERLAY(FOverlay), *FZoom);
+    FMainChrome = std::make_unique<TWindowChrome>(Window(), WEBKIT_WEB_VIEW(FView), GTK_OVERLAY(FOverlay), FServices);
 }
 
 void TGtkPlatform::SetBrowserBounds(int left, int top, int width, int height) {
@@ -238,7 +204,10 @@ void TGtkPlatform::ProcessPendingMessages() {
 }
 
 void TGtkPlatform::PostQuit() {
-    FQuitPosted = true;
+    FQuitPosted = FEnding = true;
+    // As a message box's own loop ends on the quit message, and leaves it
+    // for the main loop.
+    if (FErrorDialog != nullptr) gtk_dialog_response(GTK_DIALOG(FErrorDialog), GTK_RESPONSE_NONE);
     g_main_context_wakeup(nullptr);
 }
 
@@ -251,22 +220,11 @@ void TGtkPlatform::TakeQuit() {
 void TGtkPlatform::SleepMilliseconds(int milliseconds) { g_usleep(static_cast<gulong>(milliseconds) * 1000); }
 
 void TGtkPlatform::ShowErrorBox(const std::string& title, const std::string& text) {
-    if (FSessionEnded) return;
+    if (FSessionEnded || FQuitPosted) return;
     GtkWindow* parent = FWindow && gtk_widget_get_visible(FWindow.get()) ? Window() : nullptr;
-    TToplevelPtr dialog{gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
-                                               text.c_str())};
-    gtk_window_set_title(GTK_WINDOW(dialog.get()), title.c_str());
+    TToplevelPtr dialog = NewMessageDialog(parent, GTK_MESSAGE_ERROR, title, text, std::string());
+    gtk_dialog_add_button(GTK_DIALOG(dialog.get()), "_OK", GTK_RESPONSE_OK);
     gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
-    // GTK 3 message dialogs show no icon of their own: the error icon goes
-    // in front of the text.
-    GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog.get())));
-    if (GTK_IS_BOX(row)) {
-        GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
-        gtk_widget_set_valign(icon, GTK_ALIGN_START);
-        gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
-        gtk_box_reorder_child(GTK_BOX(row), icon, 0);
-        gtk_widget_show(icon);
-    }
     GtkWidget* outer = FErrorDialog;
     FErrorDialog = dialog.get();
     gtk_dialog_run(GTK_DIALOG(dialog.get()));
@@ -274,11 +232,10 @@ void TGtkPlatform::ShowErrorBox(const std::string& title, const std::string& tex
 }
 
 void TGtkPlatform::EndSession() {
-    FSessionEnded = true;
+    FSessionEnded = FEnding = true;
     if (FEvents != nullptr) FEvents->OnEndSession();
-    // A modal error box or print dialog must not hold the end of the session.
-    if (FErrorDialog != nullptr) gtk_dialog_response(GTK_DIALOG(FErrorDialog), GTK_RESPONSE_NONE);
-    CancelPrintDialogs();
+    // No modal dialog, the error box included, may hold the end of the session.
+    CancelOpenDialogs();
 }
 
 gboolean TGtkPlatform::OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {

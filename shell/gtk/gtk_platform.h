@@ -7,13 +7,15 @@
 #include <memory>
 #include <string>
 
-#include "shell/gtk/browser_keys.h"
+#include "shell/gtk/color_scheme.h"
 #include "shell/gtk/downloads.h"
 #include "shell/gtk/gobject_ptr.h"
 #include "shell/gtk/second_window.h"
 #include "shell/gtk/signal_watch.h"
 #include "shell/gtk/uri_handoff.h"
 #include "shell/gtk/view_policy.h"
+#include "shell/gtk/web_context.h"
+#include "shell/gtk/window_chrome.h"
 #include "shell/platform.h"
 
 namespace quorvel::gtk {
@@ -64,28 +66,29 @@ private:
     void TakeQuit();
     GtkWindow* Window() const { return GTK_WINDOW(FWindow.get()); }
 
-    TSignalWatch& FSignals;
+    TSignalWatch& FSignalWatch;
     IShellEvents* FEvents = nullptr;
     bool FSessionEnded = false;
     bool FQuitPosted = false;
+    bool FEnding = false;  // a quit or the end of the session is under way
     GtkWidget* FErrorDialog = nullptr;  // the one running, owned by ShowErrorBox
 
-    TGObjectPtr<WebKitWebContext> FContext;
+    std::unique_ptr<TColorScheme> FColorScheme;
+    std::unique_ptr<TWebContext> FWebContext;
     TToplevelPtr FWindow;
-    GtkWidget* FOverlay = nullptr;  // owned by the window; the find bar lies over the page in it
+    GtkWidget* FOverlay = nullptr;  // owned by the window; what lies over the page goes in it
     GtkWidget* FFixed = nullptr;    // owned by the overlay
     GtkWidget* FView = nullptr;     // owned by the fixed container
     std::unique_ptr<TZoomLevel> FZoom;
-    std::unique_ptr<TBrowserKeys> FKeys;
     TBeforeNavigateHandler FBeforeNavigate;
-    TSignalConnection FDeleteEvent;
-    TSignalConnection FActiveChanged;
 
+    TUserGestures FGestures;
     TBrowserServices FServices;
     std::unique_ptr<TUriHandoff> FHandoff;
     std::unique_ptr<TSecondWindows> FSecondWindows;
     std::unique_ptr<TDownloads> FDownloads;
-    std::unique_ptr<TViewPolicy> FMainPolicy;
+    std::unique_ptr<TWindowChrome> FMainChrome;
+    TSignalGroup FWindowSignals;
 };
 
 }  // namespace quorvel::gtk

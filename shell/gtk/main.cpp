@@ -11,6 +11,7 @@
 #include "shell/build_values.h"
 #include "shell/gtk/gtk_platform.h"
 #include "shell/gtk/signal_watch.h"
+#include "shell/gtk/web_context.h"
 
 int main() {
     // Before anything else: from here on a SIGTERM is an end of session, even
@@ -19,6 +20,7 @@ int main() {
     // The .desktop entry and the window manager know the program by this name,
     // whatever the executable's tagged file name.
     g_set_prgname("quorvel");
+    quorvel::gtk::TWebContext::PrepareProcess();
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "quorvel: cannot open the display\n");
         return 1;

@@ -6,10 +6,7 @@ namespace quorvel::gtk {
 
 TPrintDialog::TPrintDialog(GtkWindow* parent, WebKitWebView* view) : FParent(parent), FView(view) {}
 
-TPrintDialog::~TPrintDialog() {
-    FResponse.Disconnect();
-    FDialog.reset();
-}
+TPrintDialog::~TPrintDialog() = default;
 
 void TPrintDialog::Open() {
     if (FDialog) {
@@ -30,7 +27,7 @@ void TPrintDialog::Open() {
     if (FPageSetup) gtk_print_unix_dialog_set_page_setup(dialog, FPageSetup.get());
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
-    FResponse = TSignalConnection(dialog, g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), this));
+    FSignals.Connect(dialog, "response", OnResponse, this);
     gtk_window_present(GTK_WINDOW(dialog));
 }
 
@@ -45,7 +42,6 @@ void TPrintDialog::Finish(gint response) {
         if (FPageSetup) webkit_print_operation_set_page_setup(FOperation.get(), FPageSetup.get());
         webkit_print_operation_print(FOperation.get());
     }
-    FResponse.Disconnect();
     FDialog.reset();
 }
 
@@ -54,14 +50,73 @@ void TPrintDialog::OnResponse(GtkDialog*, gint response, gpointer self) {
     static_cast<TPrintDialog*>(self)->Finish(response);
 }
 
-void CancelPrintDialogs() {
-    // An answer may destroy its dialog; the list holds no references.
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* item = windows; item != nullptr; item = item->next) g_object_ref(item->data);
-    for (GList* item = windows; item != nullptr; item = item->next) {
-        if (GTK_IS_PRINT_UNIX_DIALOG(item->data)) gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+namespace {
+
+constexpr gint64 kScriptPrintGap = 5 * G_USEC_PER_SEC;
+constexpr gint64 kCancelWindow = 60 * G_USEC_PER_SEC;
+
+}  // namespace
+
+TScriptPrintLimit::TScriptPrintLimit(WebKitWebView* view) {
+    FSignals.Connect(view, "print", OnPrint, this);
+    // Connected before WebKit's own handlers, which take the events.
+    FSignals.Connect(view, "button-press-event", OnInput, this);
+    FSignals.Connect(view, "key-press-event", OnInput, this);
+    FSignals.Connect(view, "load-changed", OnLoadChanged, this);
+}
+
+TScriptPrintLimit::~TScriptPrintLimit() {
+    FSignals.DisconnectAll();
+    if (FResponseHook != 0) {
+        g_signal_remove_emission_hook(g_signal_lookup("response", GTK_TYPE_DIALOG), FResponseHook);
     }
-    g_list_free_full(windows, g_object_unref);
+}
+
+gboolean TScriptPrintLimit::OnPrint(WebKitWebView*, WebKitPrintOperation*, gpointer self) {
+    auto* limit = static_cast<TScriptPrintLimit*>(self);
+    const gint64 now = g_get_monotonic_time();
+    const bool tooSoon = limit->FLastDialog != 0 && !limit->FInputSince && now - limit->FLastDialog < kScriptPrintGap;
+    // Handled: the page's print() returns and nothing is shown.
+    if (limit->FRefused || tooSoon || limit->FResponseHook != 0) return TRUE;
+    limit->FLastDialog = now;
+    limit->FInputSince = false;
+    // WebKit runs its dialog once this returns; its answer tells a cancel.
+    limit->FResponseHook =
+        g_signal_add_emission_hook(g_signal_lookup("response", GTK_TYPE_DIALOG), 0, OnDialogResponse, self, nullptr);
+    return FALSE;
+}
+
+gboolean TScriptPrintLimit::OnDialogResponse(GSignalInvocationHint*, guint count, const GValue* values,
+                                             gpointer self) {
+    if (count < 2 || !GTK_IS_PRINT_UNIX_DIALOG(g_value_get_object(&values[0]))) return TRUE;
+    auto* limit = static_cast<TScriptPrintLimit*>(self);
+    limit->FResponseHook = 0;
+    limit->Answered(g_value_get_int(&values[1]));
+    // The hook goes with this answer.
+    return FALSE;
+}
+
+void TScriptPrintLimit::Answered(gint response) {
+    if (response == GTK_RESPONSE_OK || response == GTK_RESPONSE_APPLY) {
+        FLastCancel = 0;
+        return;
+    }
+    const gint64 now = g_get_monotonic_time();
+    if (FLastCancel != 0 && now - FLastCancel < kCancelWindow) FRefused = true;
+    FLastCancel = now;
+}
+
+gboolean TScriptPrintLimit::OnInput(GtkWidget*, GdkEvent*, gpointer self) {
+    static_cast<TScriptPrintLimit*>(self)->FInputSince = true;
+    return FALSE;
+}
+
+void TScriptPrintLimit::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    if (event != WEBKIT_LOAD_COMMITTED) return;
+    auto* limit = static_cast<TScriptPrintLimit*>(self);
+    limit->FLastDialog = 0;
+    limit->FLastCancel = 0;
+    limit->FRefused = false;
 }
 
 }  // namespace quorvel::gtk

@@ -33,12 +33,34 @@ private:
     // Printing goes on after the dialog has closed.
     TGObjectPtr<WebKitPrintOperation> FOperation;
     TToplevelPtr FDialog;
-    TSignalConnection FResponse;
+    TSignalGroup FSignals;  // last: dropped first
 };
 
-// Answers Cancel to every open print dialog, WebKit's own for a page's
-// window.print() included: that one runs a loop of its own, which would hold
-// off the end of the session until someone closed the dialog.
-void CancelPrintDialogs();
+// What a page's own print() may open: WebKit's dialog, at most once in five
+// seconds unless the user clicked or typed in the page since, and none once
+// the user has cancelled two of them in a row within a minute, until the page
+// loads again. A page calling print() in a loop would otherwise keep a modal
+// dialog on screen, and the window could not even be closed.
+class TScriptPrintLimit {
+public:
+    explicit TScriptPrintLimit(WebKitWebView* view);
+    ~TScriptPrintLimit();
+    TScriptPrintLimit(const TScriptPrintLimit&) = delete;
+    TScriptPrintLimit& operator=(const TScriptPrintLimit&) = delete;
+
+private:
+    static gboolean OnPrint(WebKitWebView* view, WebKitPrintOperation* operation, gpointer self);
+    static gboolean OnInput(GtkWidget* view, GdkEvent* event, gpointer self);
+    static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    static gboolean OnDialogResponse(GSignalInvocationHint* hint, guint count, const GValue* values, gpointer self);
+    void Answered(gint response);
+
+    gint64 FLastDialog = 0;  // monotonic microseconds; 0: none on this page
+    bool FInputSince = false;
+    gint64 FLastCancel = 0;
+    bool FRefused = false;
+    gulong FResponseHook = 0;  // while WebKit's dialog for this page is open
+    TSignalGroup FSignals;     // last: dropped first
+};
 
 }  // namespace quorvel::gtk

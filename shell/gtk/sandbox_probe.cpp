@@ -1,12 +1,14 @@
 #include "shell/gtk/sandbox_probe.h"
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
-#include "shell/gtk/gobject_ptr.h"
+#include "shell/gtk/glib_ptr.h"
 
 namespace quorvel::gtk {
 namespace {
@@ -16,15 +18,14 @@ namespace {
 constexpr const char* kBubblewrap = "/usr/bin/bwrap";
 constexpr const char* kDBusProxy = "/usr/bin/xdg-dbus-proxy";
 
-// WebKit runs its D-Bus proxy in bubblewrap with the folder of the session
-// bus socket bound in, and puts /.flatpak-info at that sandbox's root. With
-// the socket directly in "/" that root is the host's: as root bubblewrap
-// leaves the file there for good (GLib then takes every program for a
-// Flatpak one); as anyone else it fails. Returns such a socket's path.
-std::string SessionBusSocketInRoot() {
-    const gchar* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address == nullptr) return std::string();
-    const TGStrvPtr entries{g_strsplit(address, ";", -1)};
+// bubblewrap answers in milliseconds; one that has not after this is stuck,
+// and the start does not wait for it any longer.
+constexpr gint64 kProbeBound = 3 * G_USEC_PER_SEC;
+
+}  // namespace
+
+std::string BusSocketInRoot(const std::string& address) {
+    const TGStrvPtr entries{g_strsplit(address.c_str(), ";", -1)};
     for (gchar** entry = entries.get(); *entry != nullptr; ++entry) {
         if (!g_str_has_prefix(*entry, "unix:")) continue;
         const TGStrvPtr pairs{g_strsplit(*entry + 5, ",", -1)};
@@ -39,8 +40,6 @@ std::string SessionBusSocketInRoot() {
     return std::string();
 }
 
-}  // namespace
-
 TSandboxProbe& TSandboxProbe::Instance() {
     static TSandboxProbe probe;
     return probe;
@@ -54,7 +53,8 @@ TSandboxProbe::~TSandboxProbe() {
 void TSandboxProbe::Start() {
     if (FStarted) return;
     FStarted = true;
-    const std::string rootSocket = SessionBusSocketInRoot();
+    const gchar* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string rootSocket = address != nullptr ? BusSocketInRoot(address) : std::string();
     if (!rootSocket.empty()) {
         FReason = "the session bus socket " + rootSocket + " is directly in /";
     } else if (!g_file_test(kBubblewrap, G_FILE_TEST_IS_EXECUTABLE)) {
@@ -85,24 +85,38 @@ bool TSandboxProbe::CanRun() {
     return *FCanRun;
 }
 
-// Waits for bubblewrap; what it says first is why it failed.
+// Waits for bubblewrap, within the bound; what it says first is why it failed.
 void TSandboxProbe::Collect() {
+    const gint64 deadline = g_get_monotonic_time() + kProbeBound;
     std::string said;
     char buffer[512];
-    ssize_t got = 0;
-    while ((got = read(FErrors, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-        if (got > 0) said.append(buffer, static_cast<std::size_t>(got));
+    for (;;) {
+        const gint64 left = deadline - g_get_monotonic_time();
+        pollfd errors{FErrors, POLLIN, 0};
+        const int ready = left > 0 ? poll(&errors, 1, static_cast<int>(left / 1000) + 1) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t got = read(FErrors, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        said.append(buffer, static_cast<std::size_t>(got));
     }
     close(FErrors);
     FErrors = -1;
     int status = 0;
     pid_t ended = 0;
-    do {
-        ended = waitpid(FChild, &status, 0);
-    } while (ended < 0 && errno == EINTR);
+    while ((ended = waitpid(FChild, &status, WNOHANG)) == 0 && g_get_monotonic_time() < deadline) g_usleep(1000);
+    const bool overran = ended == 0;
+    if (overran) {
+        kill(FChild, SIGKILL);
+        while (waitpid(FChild, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
     g_spawn_close_pid(FChild);
     FChild = 0;
-    if (ended < 0 || !g_spawn_check_wait_status(status, nullptr)) {
+    if (overran) {
+        FReason = "bubblewrap did not finish within " + std::to_string(kProbeBound / G_USEC_PER_SEC) + " s";
+    } else if (ended < 0 || !g_spawn_check_wait_status(status, nullptr)) {
         FReason = said.substr(0, said.find('\n'));
         if (FReason.empty()) FReason = "bubblewrap failed";
     }

@@ -11,6 +11,14 @@
 
 namespace quorvel::gtk {
 
+// WebKit runs its D-Bus proxy in bubblewrap with the folder of the session
+// bus socket bound in, and puts /.flatpak-info at that sandbox's root. With
+// the socket directly in "/" that root is the host's: as root bubblewrap
+// leaves the file there for good (GLib then takes every program for a
+// Flatpak one); as anyone else it fails. Returns the path of such a socket
+// named in a D-Bus address, or empty.
+std::string BusSocketInRoot(const std::string& address);
+
 class TSandboxProbe {
 public:
     static TSandboxProbe& Instance();

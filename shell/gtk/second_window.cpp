@@ -36,11 +36,7 @@ private:
     std::unique_ptr<IWindowAttachment> FAttachment;
     bool FCommitted = false;
     guint FCloseSource = 0;
-    TSignalConnection FReadyToShow;
-    TSignalConnection FClose;
-    TSignalConnection FTitle;
-    TSignalConnection FDeleteEvent;
-    TSignalConnection FLoadChanged;
+    TSignalGroup FSignals;  // last: dropped first
 };
 
 TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebView* related)
@@ -55,22 +51,17 @@ TSecondWindows::TSecondWindow::TSecondWindow(TSecondWindows& owner, WebKitWebVie
     // Not show_all: what is attached to the overlay shows itself.
     gtk_widget_show(overlay);
     gtk_widget_show(FView);
-    FReadyToShow = TSignalConnection(FView, g_signal_connect(FView, "ready-to-show", G_CALLBACK(OnReadyToShow), this));
-    FClose = TSignalConnection(FView, g_signal_connect(FView, "close", G_CALLBACK(OnClose), this));
-    FTitle = TSignalConnection(FView, g_signal_connect(FView, "notify::title", G_CALLBACK(OnTitle), this));
-    FDeleteEvent =
-        TSignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), this));
-    FLoadChanged = TSignalConnection(FView, g_signal_connect(FView, "load-changed", G_CALLBACK(OnLoadChanged), this));
+    FSignals.Connect(FView, "ready-to-show", OnReadyToShow, this);
+    FSignals.Connect(FView, "close", OnClose, this);
+    FSignals.Connect(FView, "notify::title", OnTitle, this);
+    FSignals.Connect(window, "delete-event", OnDeleteEvent, this);
+    FSignals.Connect(FView, "load-changed", OnLoadChanged, this);
     if (owner.FAttach) FAttachment = owner.FAttach(window, View(), GTK_OVERLAY(overlay));
 }
 
 TSecondWindows::TSecondWindow::~TSecondWindow() {
+    FSignals.DisconnectAll();
     if (FCloseSource != 0) g_source_remove(FCloseSource);
-    FLoadChanged.Disconnect();
-    FDeleteEvent.Disconnect();
-    FTitle.Disconnect();
-    FClose.Disconnect();
-    FReadyToShow.Disconnect();
     FAttachment.reset();
     FView = nullptr;
     FWindow.reset();

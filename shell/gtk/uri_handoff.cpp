@@ -2,60 +2,15 @@
 
 #include <memory>
 
+#include "shell/gtk/browser_rules.h"
+
 namespace quorvel::gtk {
 namespace {
 
-struct TUriFree {
-    void operator()(GUri* uri) const { g_uri_unref(uri); }
-};
-using TUriPtr = std::unique_ptr<GUri, TUriFree>;
-
-constexpr gint64 kUnaskedGap = 2 * G_USEC_PER_SEC;
-
-TUriPtr ParseUri(const std::string& text) { return TUriPtr{g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr)}; }
-
-int EffectivePort(GUri* uri) {
-    const int port = g_uri_get_port(uri);
-    if (port > 0) return port;
-    return g_ascii_strcasecmp(g_uri_get_scheme(uri), "https") == 0 ? 443 : 80;
-}
+// Long enough for any address a person reads; a longer one keeps its ends.
+constexpr std::size_t kShownAddress = 160;
 
 }  // namespace
-
-std::string UriScheme(const std::string& uri) {
-    const TGCharPtr scheme{g_uri_parse_scheme(uri.c_str())};
-    if (!scheme) return std::string();
-    return TGCharPtr{g_ascii_strdown(scheme.get(), -1)}.get();
-}
-
-bool WebKitLoadsScheme(const std::string& uri) {
-    const std::string scheme = UriScheme(uri);
-    // file: stays with WebKit, which refuses it to remote pages: a page must
-    // not get a local file opened by the desktop.
-    for (const char* own : {"", "http", "https", "about", "data", "blob", "javascript", "file"}) {
-        if (scheme == own) return true;
-    }
-    return false;
-}
-
-bool IsWebAddress(const std::string& uri) {
-    const std::string scheme = UriScheme(uri);
-    return scheme == "http" || scheme == "https";
-}
-
-bool IsStartPageSite(const std::string& uri, const std::string& startPageHost) {
-    if (!IsWebAddress(uri)) return false;
-    TUriPtr target = ParseUri(uri);
-    TUriPtr start = ParseUri("http://" + startPageHost + "/");
-    if (!target || !start || g_uri_get_host(target.get()) == nullptr || g_uri_get_host(start.get()) == nullptr) {
-        return false;
-    }
-    if (g_ascii_strcasecmp(g_uri_get_host(target.get()), g_uri_get_host(start.get())) != 0) return false;
-    const int port = EffectivePort(target.get());
-    if (port == EffectivePort(start.get())) return true;
-    // A host named without a port is the same site over TLS.
-    return g_uri_get_port(start.get()) <= 0 && port == 443 && UriScheme(uri) == "https";
-}
 
 struct TUriHandoff::TLaunch {
     TUriHandoff* Owner;
@@ -70,17 +25,25 @@ TUriHandoff::~TUriHandoff() {
     g_cancellable_cancel(FCancellable.get());
 }
 
-void TUriHandoff::HandOff(GtkWindow* parent, const std::string& uri, bool byUser) {
-    if (!byUser) {
-        const gint64 now = g_get_monotonic_time();
-        if (FLastUnasked != 0 && now - FLastUnasked < kUnaskedGap) return;
-        FLastUnasked = now;
-    }
+void TUriHandoff::HandOff(GtkWindow* parent, const std::string& uri, bool ask) {
     const std::string scheme = UriScheme(uri);
-    if (TGObjectPtr<GAppInfo> handler{g_app_info_get_default_for_uri_scheme(scheme.c_str())}; !handler) {
+    const TGObjectPtr<GAppInfo> handler{g_app_info_get_default_for_uri_scheme(scheme.c_str())};
+    if (!handler) {
         Failed(parent, uri, "No application is set up to open \"" + scheme + ":\" addresses.");
         return;
     }
+    if (!ask) {
+        Launch(parent, uri);
+        return;
+    }
+    const std::string program = g_app_info_get_display_name(handler.get());
+    FQuestion.Ask(parent, "Open another program", "Open this address with \u201c" + program + "\u201d?",
+                  ElideMiddle(uri, kShownAddress), "_Open", [this, uri](bool yes, GtkWindow* asked) {
+                      if (yes) Launch(asked, uri);
+                  });
+}
+
+void TUriHandoff::Launch(GtkWindow* parent, const std::string& uri) {
     GdkDisplay* display = parent != nullptr ? gtk_widget_get_display(GTK_WIDGET(parent)) : gdk_display_get_default();
     TGObjectPtr<GdkAppLaunchContext> context{gdk_display_get_app_launch_context(display)};
     auto launch = std::make_unique<TLaunch>(TLaunch{this, uri, {}});

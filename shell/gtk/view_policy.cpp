@@ -1,5 +1,7 @@
 #include "shell/gtk/view_policy.h"
 
+#include "shell/gtk/browser_rules.h"
+
 namespace quorvel::gtk {
 namespace {
 
@@ -45,14 +47,11 @@ TViewPolicy::TViewPolicy(WebKitWebView* view, const TBrowserServices& services)
       FServices(services),
       FOpenItem(g_simple_action_new("open-in-new-window", G_VARIANT_TYPE_STRING)),
       FDownloadItem(g_simple_action_new("download", G_VARIANT_TYPE_STRING)) {
-    FDecidePolicy =
-        TSignalConnection(view, g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
-    FCreate = TSignalConnection(view, g_signal_connect(view, "create", G_CALLBACK(OnCreate), this));
-    FContextMenu = TSignalConnection(view, g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), this));
-    FOpenActivate =
-        TSignalConnection(FOpenItem.get(), g_signal_connect(FOpenItem.get(), "activate", G_CALLBACK(OnOpenItem), this));
-    FDownloadActivate = TSignalConnection(
-        FDownloadItem.get(), g_signal_connect(FDownloadItem.get(), "activate", G_CALLBACK(OnDownloadItem), this));
+    FSignals.Connect(view, "decide-policy", OnDecidePolicy, this);
+    FSignals.Connect(view, "create", OnCreate, this);
+    FSignals.Connect(view, "context-menu", OnContextMenu, this);
+    FSignals.Connect(FOpenItem.get(), "activate", OnOpenItem, this);
+    FSignals.Connect(FDownloadItem.get(), "activate", OnDownloadItem, this);
 }
 
 // A menu still on screen keeps the actions alive, but no longer reaches us.
@@ -63,8 +62,22 @@ GtkWindow* TViewPolicy::Toplevel() const {
     return gtk_widget_is_toplevel(toplevel) ? GTK_WINDOW(toplevel) : nullptr;
 }
 
-gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                                     gpointer self) {
+bool TViewPolicy::HandedOff(const std::string& uri, bool linkToNewWindow, bool byUser) {
+    const THandoff handoff = HandoffFor(uri, linkToNewWindow, FServices.StartPageHost);
+    if (handoff == THandoff::None) return false;
+    // Nothing goes to another program unless the user started it: a page's
+    // script would otherwise launch programs, or raise questions, at will.
+    if (byUser) FServices.Handoff->HandOff(Toplevel(), uri, handoff == THandoff::Ask);
+    return true;
+}
+
+bool TViewPolicy::MayOpen(const std::string& uri) const {
+    const gchar* page = webkit_web_view_get_uri(FView);
+    return PageMayOpenWindow(page != nullptr ? page : "", uri);
+}
+
+gboolean TViewPolicy::OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type, gpointer self) {
     const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && !newWindow) return FALSE;
     auto* policy = static_cast<TViewPolicy*>(self);
@@ -75,13 +88,13 @@ gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
         webkit_policy_decision_ignore(decision);
         return TRUE;
     }
+    const bool byUser = webkit_navigation_action_is_user_gesture(action);
+    // A download this navigation turns into knows by this who started it.
+    if (!newWindow) policy->FServices.Gestures->Note(view, uri, byUser);
     const bool link = webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
-    const bool linkOut =
-        newWindow && link && IsWebAddress(uri) && !IsStartPageSite(uri, policy->FServices.StartPageHost);
-    if (!WebKitLoadsScheme(uri) || linkOut) {
-        // The page stays as it is; the desktop takes the address.
+    // The page stays as it is, whatever becomes of the address.
+    if (policy->HandedOff(uri, newWindow && link, byUser) || (newWindow && !policy->MayOpen(uri))) {
         webkit_policy_decision_ignore(decision);
-        policy->FServices.Handoff->HandOff(policy->Toplevel(), uri, webkit_navigation_action_is_user_gesture(action));
         return TRUE;
     }
     webkit_policy_decision_use(decision);
@@ -89,14 +102,14 @@ gboolean TViewPolicy::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
 }
 
 GtkWidget* TViewPolicy::OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self) {
-    // window.open, and new-window links the decision above let through.
+    // window.open, and new-window links the decision above let through; a
+    // script's window of another site (a sign-in pop-up) opens here too.
     auto* policy = static_cast<TViewPolicy*>(self);
     const std::string uri = RequestUri(webkit_navigation_action_get_request(action));
     if (!policy->FServices.Allow(uri)) return nullptr;
-    if (!WebKitLoadsScheme(uri)) {
-        policy->FServices.Handoff->HandOff(policy->Toplevel(), uri, webkit_navigation_action_is_user_gesture(action));
-        return nullptr;
-    }
+    if (policy->HandedOff(uri, false, webkit_navigation_action_is_user_gesture(action))) return nullptr;
+    // WebKit would refuse the address to the page and leave the window empty.
+    if (!policy->MayOpen(uri)) return nullptr;
     return GTK_WIDGET(policy->FServices.Windows->Create(view));
 }
 
@@ -114,35 +127,38 @@ gboolean TViewPolicy::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, Gdk
         for (const TMenuItem& own : kMenuItems) {
             const gchar* uri = own.Stock == stock ? TargetUri(hit, own.Target) : nullptr;
             if (uri == nullptr) continue;
-            GAction* action = G_ACTION(own.Download ? policy->FDownloadItem.get() : policy->FOpenItem.get());
             webkit_context_menu_remove(menu, item);
-            webkit_context_menu_insert(
-                menu, webkit_context_menu_item_new_from_gaction(action, own.Label, g_variant_new_string(uri)),
-                static_cast<gint>(i));
+            // What the page could not open itself (a local file, a data:
+            // page) is not offered; other programs' addresses go as a click's.
+            const bool offered =
+                policy->MayOpen(uri) || HandoffFor(uri, true, policy->FServices.StartPageHost) != THandoff::None;
+            if (offered) {
+                GAction* action = G_ACTION(own.Download ? policy->FDownloadItem.get() : policy->FOpenItem.get());
+                webkit_context_menu_insert(
+                    menu, webkit_context_menu_item_new_from_gaction(action, own.Label, g_variant_new_string(uri)),
+                    static_cast<gint>(i));
+            } else {
+                --i;
+            }
             break;
         }
     }
     return FALSE;
 }
 
-void TViewPolicy::OnOpenItem(GSimpleAction*, GVariant* uri, gpointer self) {
-    static_cast<TViewPolicy*>(self)->OpenLink(g_variant_get_string(uri, nullptr));
-}
-
-void TViewPolicy::OnDownloadItem(GSimpleAction*, GVariant* uri, gpointer self) {
+void TViewPolicy::OnOpenItem(GSimpleAction*, GVariant* variant, gpointer self) {
     auto* policy = static_cast<TViewPolicy*>(self);
-    const std::string address = g_variant_get_string(uri, nullptr);
-    if (!policy->FServices.Allow(address)) return;
-    g_object_unref(webkit_web_view_download_uri(policy->FView, address.c_str()));
+    const std::string uri = g_variant_get_string(variant, nullptr);
+    if (!policy->FServices.Allow(uri) || policy->HandedOff(uri, true, true) || !policy->MayOpen(uri)) return;
+    policy->FServices.Windows->Open(policy->FView, uri);
 }
 
-void TViewPolicy::OpenLink(const std::string& uri) {
-    if (!FServices.Allow(uri)) return;
-    if (!WebKitLoadsScheme(uri) || (IsWebAddress(uri) && !IsStartPageSite(uri, FServices.StartPageHost))) {
-        FServices.Handoff->HandOff(Toplevel(), uri, true);
-        return;
-    }
-    FServices.Windows->Open(FView, uri);
+void TViewPolicy::OnDownloadItem(GSimpleAction*, GVariant* variant, gpointer self) {
+    auto* policy = static_cast<TViewPolicy*>(self);
+    const std::string uri = g_variant_get_string(variant, nullptr);
+    if (!policy->FServices.Allow(uri) || !policy->MayOpen(uri)) return;
+    policy->FServices.Gestures->Note(policy->FView, uri, true);
+    g_object_unref(webkit_web_view_download_uri(policy->FView, uri.c_str()));
 }
 
 }  // namespace quorvel::gtk

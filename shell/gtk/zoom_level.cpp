@@ -1,12 +1,13 @@
 #include "shell/gtk/zoom_level.h"
 
-#include <glib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
-#include <fstream>
 
-#include "shell/gtk/gobject_ptr.h"
+#include "shell/gtk/glib_ptr.h"
 
 namespace quorvel::gtk {
 namespace {
@@ -15,6 +16,24 @@ namespace {
 constexpr std::array<int, 14> kSteps{30, 50, 67, 80, 90, 100, 110, 120, 133, 150, 170, 200, 240, 300};
 // Half a percent: a level read back from WebKit may differ in the last bits.
 constexpr double kSlack = 0.005;
+// Only the first few bytes: whatever else sits in the file is not a level.
+constexpr std::size_t kMostRead = 8;
+
+// The first bytes of a regular file. Anything else (a FIFO, a device, a
+// folder) could block the start or never end, and holds no level anyway.
+std::string ReadStart(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::string();
+    std::string text;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        std::array<char, kMostRead> buffer{};
+        const ssize_t got = read(fd, buffer.data(), buffer.size());
+        if (got > 0) text.assign(buffer.data(), static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return text;
+}
 
 }  // namespace
 
@@ -32,27 +51,29 @@ double ZoomOutStep(double level) {
     return kSteps.front() / 100.0;
 }
 
-double TZoomLevel::Load() const {
-    // Only the first few bytes: whatever else sits in the file is not a level.
-    std::ifstream file(FPath, std::ios::binary);
-    std::array<char, 8> text{};
-    file.read(text.data(), text.size());
-    const std::streamsize length = file.gcount();
+std::optional<int> ParseZoomPercent(const std::string& text) {
     int percent = 0;
-    std::streamsize i = 0;
-    for (; i < length && text[i] >= '0' && text[i] <= '9' && percent <= kSteps.back(); ++i) {
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && percent <= kSteps.back(); ++i) {
         percent = percent * 10 + (text[i] - '0');
     }
-    const bool ends = i == length || (i + 1 == length && text[i] == '\n');
-    if (i == 0 || !ends || percent < kSteps.front() || percent > kSteps.back()) return kZoomNormal;
-    return percent / 100.0;
+    const bool ends = i == text.size() || (i + 1 == text.size() && text[i] == '\n');
+    if (i == 0 || !ends || percent < kSteps.front() || percent > kSteps.back()) return std::nullopt;
+    return percent;
+}
+
+double TZoomLevel::Load() const {
+    const std::optional<int> percent = ParseZoomPercent(ReadStart(FPath));
+    return percent ? *percent / 100.0 : kZoomNormal;
 }
 
 void TZoomLevel::Save(double level) const {
     g_mkdir_with_parents(TGCharPtr{g_path_get_dirname(FPath.c_str())}.get(), 0700);
     const std::string text = std::to_string(std::lround(level * 100)) + "\n";
-    // Written beside and renamed over, so a crash never leaves half a level.
-    g_file_set_contents(FPath.c_str(), text.data(), static_cast<gssize>(text.size()), nullptr);
+    // Written beside and renamed over, so a crash never leaves half a level;
+    // for the user alone, as the rest of the browser's folder.
+    g_file_set_contents_full(FPath.c_str(), text.data(), static_cast<gssize>(text.size()),
+                             G_FILE_SET_CONTENTS_CONSISTENT, 0600, nullptr);
 }
 
 }  // namespace quorvel::gtk

@@ -2,6 +2,7 @@
 // small file of the browser's data folder.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace quorvel::gtk {
@@ -11,12 +12,16 @@ double ZoomInStep(double level);
 double ZoomOutStep(double level);
 constexpr double kZoomNormal = 1.0;
 
+// The zoom file's text as a percentage: one of the steps' range with at
+// most a final line feed; anything else is no level.
+std::optional<int> ParseZoomPercent(const std::string& text);
+
 class TZoomLevel {
 public:
     explicit TZoomLevel(std::string path) : FPath(std::move(path)) {}
 
-    // The level kept by an earlier run; 100 % when there is none or the file
-    // holds anything but a level within the steps' range.
+    // The level kept by an earlier run; 100 % when there is none, or the file
+    // is no regular file or holds anything but a level.
     double Load() const;
     // Kept on a best-effort basis: a level that cannot be written is still
     // in force for this run.

@@ -390,11 +390,12 @@ class WindowManager:
 
 
 class HandlerRecorder:
-    """The desktop's default handler for http, https and mailto addresses, as
-    GIO finds it: a .desktop entry in $XDG_DATA_HOME/applications named in its
-    mimeapps.list, whose program writes each address it is given to a file."""
+    """The desktop's default handler for http, https and mailto addresses, and
+    for a program's own scheme, as GIO finds it: a .desktop entry in
+    $XDG_DATA_HOME/applications named in its mimeapps.list, whose program
+    writes each address it is given to a file."""
 
-    SCHEMES = ("http", "https", "mailto")
+    SCHEMES = ("http", "https", "mailto", "x-quorvel-test")
 
     def __init__(self, data_home):
         folder = os.path.join(data_home, "applications")

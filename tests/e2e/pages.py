@@ -142,11 +142,21 @@ MARKER_PAGES = {
     # Through the context menu: Open Link in New Window, Download Linked File.
     "menu-window": page("<a class='all' href='/bye/menu-window?c100100'></a>"),
     "menu-download": page("<a class='all' href='/files/bye.bin?c100100'></a>"),
+    # A program's own scheme: the guard comes before the question.
+    "scheme": page("<a class='all' href='x-quorvel-test:bye?c100100'></a>"),
 }
 
-# A script that hands an address to the desktop again and again.
-HANDOFF_LOOP = page("<script>setInterval(function () { location.href = 'mailto:loop@quorvel.example'; }, 100);"
-                    "</script>")
+# Scripts that send addresses to other programs with no click: the page's own,
+# and a frame's of another origin.
+HANDOFF_AUTO = page("<script>setTimeout(function () { location.href = 'x-quorvel-test:auto'; }, 300);"
+                    "setTimeout(function () { location.href = 'mailto:auto@quorvel.example'; }, 600);"
+                    "setTimeout(function () { beacon('auto-done'); }, 900);</script>")
+# Served from another origin, inside the mail page: a link that covers it, and
+# its own script's try with no click.
+HANDOFF_FRAME = ("<!doctype html><html><body style='margin: 0'>"
+                 "<a href='x-quorvel-test:frame?id=8' style='position: fixed; inset: 0; display: block'></a>"
+                 "<script>setTimeout(function () { location.href = 'x-quorvel-test:frame-auto'; }, 300);"
+                 "</script></body></html>")
 # A second window of the shell reports its own width.
 KEYS_POPUP = page("<script>var w = 0; setInterval(function () {"
                   "  if (innerWidth !== w) { w = innerWidth; beacon('popup-width-' + w); }"

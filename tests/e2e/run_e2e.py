@@ -725,14 +725,18 @@ def scenario_popups(s):
     other_host = "http://localhost:%s/elsewhere?from=message" % start_port
     other_port = "http://%s/out-of-mail?x=1" % report_host
     mailto = "mailto:grace@quorvel.example?subject=Figures"
+    scheme = "x-quorvel-test:open?id=7"
     main = pages.tiles(
         ("<a target='_blank' href='/second'", "</a>"),
         ("<button onclick=\"window.open('/compose', 'compose', 'width=480,height=360')\"", "</button>"),
         ("<a target='_blank' href='%s'" % other_host, "</a>"),
         ("<a target='_blank' href='%s'" % other_port, "</a>"),
-        ("<a href='%s'" % mailto, "</a>"))
-    routes = dict(signin_route(token), **{"/second": html_route(pages.SECOND), "/compose": html_route(pages.COMPOSE)})
-    server = s.start_page({"*": main, "loop": pages.HANDOFF_LOOP}, routes)
+        ("<a href='%s'" % mailto, "</a>"),
+        ("<a href='%s'" % scheme, "</a>"),
+        ("<iframe src='http://localhost:%s/handoff-frame'" % start_port, "</iframe>"))
+    routes = dict(signin_route(token), **{"/second": html_route(pages.SECOND), "/compose": html_route(pages.COMPOSE),
+                                          "/handoff-frame": html_route(pages.HANDOFF_FRAME)})
+    server = s.start_page({"*": main, "auto": pages.HANDOFF_AUTO}, routes)
     reports = s.report_server()
     display = s.display()
     s.own(WindowManager(display, s.work))
@@ -795,14 +799,35 @@ def scenario_popups(s):
     wait_for(lambda: len(windows_titled(display, "Second page")) == 1, START_BOUND, "the closed second window to go")
     time.sleep(QUIET)
     check(shell.running() and window in visible_shell_windows(display), "closing a second window ended the program")
+
+    # A program's own scheme asks first, naming the program; Escape says no.
+    asked = "Open another program"
+    for index, uri in ((5, scheme), (6, "x-quorvel-test:frame?id=8")):
+        step(s, "a question before " + uri)
+        click_tile(display, window, index)
+        question = wait_for(lambda: windows_titled(display, asked), START_BOUND, "the question")[0]
+        check(question in visible_shell_windows(display), "the question is no window of the shell")
+        press(display, asked, "Escape")
+        time.sleep(QUIET)
+        check(uri not in recorder.uris(), "%s started with the question answered no" % uri)
+        click_tile(display, window, index)
+        press(display, asked, "alt+o")
+        wait_for(lambda: uri in recorder.uris(), START_BOUND, "the handler to be given " + uri)
+    check(recorder.uris() == [other_host, other_port, mailto, scheme, "x-quorvel-test:frame?id=8"],
+          "the handler was given %s" % recorder.uris())
     s.end(shell)
 
-    # A script's hand-offs in a loop launch the handler one every two seconds.
-    shell = s.shell("Quorvel_loop.bin", display, data)
-    wait_for(lambda: "mailto:loop@quorvel.example" in recorder.uris(), START_BOUND, "the looping hand-off")
-    time.sleep(3 * QUIET)
-    launched = recorder.uris().count("mailto:loop@quorvel.example")
-    check(launched <= 4, "a script's loop launched the handler %d times in %.0f s" % (launched, 3 * QUIET))
+    # Scripts with no click hand nothing on and ask nothing: the page's own,
+    # to a program's scheme and to mailto:, and the frame's of another origin.
+    step(s, "a script's hand-offs with no click")
+    before = recorder.uris()
+    shell = s.shell("Quorvel_auto.bin", display, data)
+    server.wait_beacon("auto-done", START_BOUND)
+    deadline = time.monotonic() + 4
+    while time.monotonic() < deadline:
+        check(not windows_titled(display, asked), "a script raised the question")
+        time.sleep(0.2)
+    check(recorder.uris() == before, "a script launched %s" % recorder.uris()[len(before):])
     s.end(shell)
 
 
@@ -902,11 +927,11 @@ def scenario_downloads(s):
     # each end the program, unseen by any server.
     # The menu's items: Open Link, Open Link in New Window, Download Linked File.
     menu_keys = {"menu-window": ["Down", "Down"], "menu-download": ["Down", "Down", "Down"]}
-    for how in ("popup", "mailto", "download", "menu-window", "menu-download"):
+    for how in ("popup", "mailto", "download", "menu-window", "menu-download", "scheme"):
         server.reset_beacons()
         shell = s.shell("Quorvel_%s.bin" % how, display, data, env)
         page_is_active(server)
-        if how == "download" or how in menu_keys:
+        if how in ("download", "scheme") or how in menu_keys:
             x, y, w, h = display.geometry(wait_for(display.shell_window, START_BOUND, "the shell's window"))
             display.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 2),
                         "click", "3" if how in menu_keys else "1")
