@@ -120,7 +120,8 @@ int NextRetryDelayMs(int previousMs) {
 std::vector<TOrigin> StartPageOrigins(const std::string& startPageHost) {
     TGUriPtr start = ParseUri("http://" + startPageHost + "/");
     if (!start || g_uri_get_host(start.get()) == nullptr) return {};
-    const std::string host = g_uri_get_host(start.get());
+    // As WebKit keeps origins: the host in lower case.
+    const std::string host = TGCharPtr{g_ascii_strdown(g_uri_get_host(start.get()), -1)}.get();
     const int port = g_uri_get_port(start.get());
     if (port > 0) return {TOrigin{"http", host, port}};
     return {TOrigin{"http", host, 0}, TOrigin{"https", host, 0}};
