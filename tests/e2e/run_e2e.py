@@ -9,6 +9,7 @@ import re
 import shutil
 import signal
 import socket
+import stat
 import sys
 import tempfile
 import threading
@@ -357,6 +358,27 @@ def scenario_cookies(s):
     check("qsession=" + token in headers.get("Cookie", ""), "the cookie did not survive the restart: %r" % headers)
     s.end(shell)
 
+    # The session is the user's alone: the folders that hold it are 0700,
+    # those an earlier version left open included; a data folder that links
+    # elsewhere is not changed through the link.
+    browser = [os.path.join(data, "quorvel-browser"), os.path.join(s.work, "cache", "quorvel-browser")]
+    mode = lambda path: stat.S_IMODE(os.lstat(path).st_mode)
+    check([mode(p) for p in browser] == [0o700, 0o700], "the session's folders are %s" %
+          [oct(mode(p)) for p in browser])
+    for path in browser:
+        os.chmod(path, 0o755)
+    shell = s.shell("Quorvel_cookie.bin", display, data)
+    wait_for(lambda: [mode(p) for p in browser] == [0o700, 0o700], START_BOUND, "the open folders to be closed")
+    s.end(shell)
+    linked = s.data_home("linked")
+    elsewhere = s.data_home("elsewhere")
+    os.chmod(elsewhere, 0o755)
+    os.symlink(elsewhere, os.path.join(linked, "quorvel-browser"))
+    shell = s.shell("Quorvel_cookie.bin", display, linked)
+    wait_for(lambda: os.path.exists(os.path.join(elsewhere, "cookies.sqlite")), START_BOUND, "the linked folder's cookies")
+    s.end(shell)
+    check(mode(elsewhere) == 0o755, "the linked data folder was changed to %s" % oct(mode(elsewhere)))
+
 
 # --- desktops: GDK_SCALE, the web process sandbox, Wayland -----------------------
 
@@ -421,6 +443,17 @@ def scenario_sandbox(s):
     check(os.path.exists(calls), "bwrap was never tried")
     s.end(shell)
 
+    # A bubblewrap that never answers holds the start only for the probe's
+    # bound; the page then shows unconfined, and the reason is told.
+    wrapper, calls = failing_bwrap(s, "stuck", stuck=True)
+    server.reset_beacons()
+    started = time.monotonic()
+    shell = s.shell("Quorvel_stuck.bin", display, s.data_home("stuck"), wrapper=wrapper)
+    page_is_active(server)
+    check(time.monotonic() - started < START_BOUND, "the stuck bwrap held the start")
+    check_unconfined(shell, "bubblewrap did not finish within 3 s")
+    s.end(shell)
+
     # With the session bus socket directly in "/", WebKit's D-Bus proxy would
     # leave /.flatpak-info on the host: the shell does not even try bwrap
     # (here a stand-in, so that nothing could reach the host's root).
@@ -434,16 +467,17 @@ def scenario_sandbox(s):
     s.end(shell)
 
 
-def failing_bwrap(s, name):
+def failing_bwrap(s, name, stuck=False):
     """A wrapper that runs the shell in a mount namespace of its own where
-    /usr/bin/bwrap fails as where user namespaces are refused, and the file
-    that records each call of it."""
+    /usr/bin/bwrap fails as where user namespaces are refused (or, stuck,
+    never ends), and the file that records each call of it."""
     check(os.geteuid() == 0, "this check needs root, for a private mount namespace")
     stub = os.path.join(s.work, "bwrap-" + name)
     calls = stub + ".calls"
     with open(stub, "w") as f:
-        f.write("#!/bin/sh\necho \"$*\" >> '%s'\n"
-                "echo 'bwrap: setting up uid map: Permission denied' >&2\nexit 1\n" % calls)
+        f.write("#!/bin/sh\necho \"$*\" >> '%s'\n" % calls +
+                ("exec sleep 600\n" if stuck else
+                 "echo 'bwrap: setting up uid map: Permission denied' >&2\nexit 1\n"))
     os.chmod(stub, 0o755)
     return ["unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
             'mount --bind "$0" /usr/bin/bwrap && exec "$@"', stub], calls
@@ -733,7 +767,11 @@ def scenario_popups(s):
         ("<a target='_blank' href='%s'" % other_port, "</a>"),
         ("<a href='%s'" % mailto, "</a>"),
         ("<a href='%s'" % scheme, "</a>"),
-        ("<iframe src='http://localhost:%s/handoff-frame'" % start_port, "</iframe>"))
+        ("<iframe src='http://localhost:%s/handoff-frame'" % start_port, "</iframe>"),
+        ("<button onclick=\"window.open('file:///etc/hostname')\"", "</button>"),
+        ("<a target='_blank' href='file:///etc/hostname'", "</a>"),
+        ("<a href='file:///etc/passwd'", "</a>"),
+        ("<a href='data:text/html,<title>Data page</title>data'", "</a>"))
     routes = dict(signin_route(token), **{"/second": html_route(pages.SECOND), "/compose": html_route(pages.COMPOSE),
                                           "/handoff-frame": html_route(pages.HANDOFF_FRAME)})
     server = s.start_page({"*": main, "auto": pages.HANDOFF_AUTO}, routes)
@@ -799,6 +837,27 @@ def scenario_popups(s):
     wait_for(lambda: len(windows_titled(display, "Second page")) == 1, START_BOUND, "the closed second window to go")
     time.sleep(QUIET)
     check(shell.running() and window in visible_shell_windows(display), "closing a second window ended the program")
+
+    # A window the page could not fill is not opened: a local file from a web
+    # page, by script, by link, or by the context menu's item (which a local
+    # file and a data: page do not get).
+    shown = sorted(visible_shell_windows(display))
+    for index, menu in ((7, False), (8, False), (9, True), (10, True)):
+        step(s, "no window for tile %d" % index)
+        if menu:
+            display.run("xdotool", "windowactivate", "--sync", window, check=False)
+            x, y, _, _ = display.geometry(window)
+            cx, cy = pages.tile_centre(index)
+            display.run("xdotool", "mousemove", str(x + cx), str(y + cy), "click", "3")
+            wait_for(lambda: len(visible_shell_windows(display)) > len(shown), START_BOUND, "the context menu")
+            # Where Open Link in New Window stood.
+            display.run("xdotool", "key", "Down", "Down", "Return")
+        else:
+            click_tile(display, window, index)
+        time.sleep(QUIET)
+        check(sorted(visible_shell_windows(display)) == shown, "tile %d left windows %s" %
+              (index, visible_shell_windows(display)))
+        check(shell.running(), "tile %d ended the program:\n%s" % (index, shell.output()))
 
     # A program's own scheme asks first, naming the program; Escape says no.
     asked = "Open another program"
