@@ -908,6 +908,23 @@ def broken_download(hang_up):
     return answer
 
 
+def short_download(name, promised, sent):
+    """Declares promised bytes, sends sent of them, and closes."""
+    def answer(r):
+        r.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                      b"Content-Disposition: attachment; filename=\"%s\"\r\n"
+                      b"Content-Length: %d\r\nConnection: close\r\n\r\n" % (name.encode(), promised) +
+                      b"s" * sent)
+        r.wfile.flush()
+        r.close_connection = True
+    return answer
+
+
+def new_shell_window(display, known):
+    """A window of the shell that was not among known."""
+    return next((w for w in visible_shell_windows(display) if w not in known), None)
+
+
 def press(display, window_title, key):
     """Waits for the window, lets it take the focus, and presses key."""
     dialog = wait_for(lambda: windows_titled(display, window_title), START_BOUND, "the window " + window_title)[0]
@@ -916,6 +933,14 @@ def press(display, window_title, key):
              START_BOUND, "the window %s to take the focus" % window_title)
     display.run("xdotool", "key", key)
     wait_for(lambda: not windows_titled(display, window_title), START_BOUND, "the window %s to go" % window_title)
+
+
+def press_into(display, window, key):
+    """Lets window take the focus and presses key."""
+    display.run("xdotool", "windowactivate", "--sync", window, check=False)
+    wait_for(lambda: display.run("xdotool", "getactivewindow", check=False).strip() == str(int(window, 0)),
+             START_BOUND, "the window %s to take the focus" % window)
+    display.run("xdotool", "key", key)
 
 
 def step(s, text):
@@ -927,13 +952,22 @@ def scenario_downloads(s):
     sent = bytes(range(256)) * 1024 + os.urandom(4096)
     hang_up = threading.Event()
     # The first opens a new window, as mail pages do for attachments.
+    long_name = "n" * 396 + ".txt"
     main = pages.tiles(("<a target='_blank' href='/files/report'", "</a>"), ("<a href='/files/notes'", "</a>"),
-                       ("<a href='/files/broken'", "</a>"))
+                       ("<a href='/files/broken'", "</a>"), ("<a href='/files/mail'", "</a>"),
+                       ("<a href='/files/mail-short'", "</a>"), ("<a href='/files/long'", "</a>"))
     routes = dict(signin_route("d"), **{"/files/report": attachment_route("../q3 report.csv", sent),
                                        "/files/notes": attachment_route("notes.txt", b"notes"),
                                        "/files/broken": broken_download(hang_up),
+                                       "/files/mail": attachment_route("mail.desktop", b"[Desktop Entry]\n"),
+                                       "/files/mail-short": short_download("mail.desktop", 10000000, 7000),
+                                       "/files/long": attachment_route(long_name, b"long"),
+                                       "/files/burst": lambda r: attachment_route(
+                                           "burst-%s.bin" % r.path.rpartition("=")[2], b"burst")(r),
                                        "/files/bye.bin": attachment_route("bye.bin", b"bye")})
-    pages_by_source = dict(pages.MARKER_PAGES, **{"downloads": main})
+    burst = pages.page("".join("<iframe src='/files/burst?n=%d' width='20' height='20'></iframe>" % n
+                               for n in range(13)))
+    pages_by_source = dict(pages.MARKER_PAGES, **{"downloads": main, "burst": burst})
     server = s.start_page(pages_by_source, routes)
     reports = s.report_server()
     display = s.display()
@@ -980,7 +1014,72 @@ def scenario_downloads(s):
     check(listing() == ["q3 report.csv"], "a failed download left %s" % listing())
     check(len(start_page_loads(server)) == 1 and window in visible_shell_windows(display) and shell.running(),
           "the page did not stay")
+
+    # An overlong suggested name is cut to what the file system takes, its
+    # extension kept.
+    step(s, "an overlong name")
+    click_tile(display, window, 5)
+    press(display, "Save File", "Return")
+    saved_long = wait_for(lambda: next((n for n in listing() if n.startswith("nnn")), None), START_BOUND,
+                          "the file with the long name")
+    check(len(saved_long.encode()) <= 255 and saved_long.endswith(".txt"), "saved as %d bytes: %s" %
+          (len(saved_long.encode()), saved_long))
+    os.remove(os.path.join(downloads, saved_long))
+
+    # Replacing a file keeps it until the new one is whole: a body shorter
+    # than its length is a failure, and the old file stays as it was.
+    step(s, "a replaced file and a short body")
+    click_tile(display, window, 3)
+    press(display, "Save File", "Return")
+    desktop_file = os.path.join(downloads, "mail.desktop")
+    wait_for(lambda: os.path.exists(desktop_file) and open(desktop_file, "rb").read() == b"[Desktop Entry]\n",
+             START_BOUND, "mail.desktop")
+
+    def replace_with_enter(tile):
+        click_tile(display, window, tile)
+        chooser = wait_for(lambda: windows_titled(display, "Save File"), START_BOUND, "the save dialog")[0]
+        known = visible_shell_windows(display)
+        press_into(display, chooser, "Return")
+        return wait_for(lambda: new_shell_window(display, known), START_BOUND, "the question whether to replace")
+    question = replace_with_enter(4)
+    press_into(display, question, "alt+r")
+    press(display, "Download failed", "Escape")
+    check(open(desktop_file, "rb").read() == b"[Desktop Entry]\n", "the short body replaced mail.desktop")
+    check(listing() == ["mail.desktop", "q3 report.csv"], "the short body left %s" % listing())
+
+    # The end of the session ends the program with the chooser's own question
+    # open, leaving the old file and nothing half-written.
+    step(s, "the end of the session during the question whether to replace")
+    replace_with_enter(3)
+    shell.signal(signal.SIGTERM)
+    status = shell.wait_exit(10)
+    check(status == 0, "status %s with the question open:\n%s" % (status, shell.output()))
+    check(open(desktop_file, "rb").read() == b"[Desktop Entry]\n" and
+          listing() == ["mail.desktop", "q3 report.csv"], "the ended program left %s" % listing())
+    check(not shell.leftovers(), "processes left behind with the question open")
+
+    # A page's own burst of downloads, no click among them: one dialog, then
+    # one question for the rest, which Cancel refuses.
+    step(s, "a burst of downloads")
+    shell = s.shell("Quorvel_burst.bin", display, data, env)
+    chooser = wait_for(lambda: windows_titled(display, "Save File"), START_BOUND, "the burst's first dialog")[0]
+    deadline = time.monotonic() + QUIET
+    while time.monotonic() < deadline:
+        check(len(windows_titled(display, "Save File")) == 1, "the burst raised several save dialogs")
+        time.sleep(0.2)
+    press_into(display, chooser, "Return")
+    burst_files = lambda: [n for n in listing() if n.startswith("burst-")]
+    wait_for(lambda: len(burst_files()) == 1, START_BOUND, "the burst's first file")
+    press(display, "Download several files", "Escape")
+    deadline = time.monotonic() + 2 * QUIET
+    while time.monotonic() < deadline:
+        check(not windows_titled(display, "Save File") and not windows_titled(display, "Download several files"),
+              "the burst raised more dialogs after the question")
+        time.sleep(0.2)
+    check(len(burst_files()) == 1, "the burst saved %s" % burst_files())
     s.end(shell)
+    for name in burst_files():
+        os.remove(os.path.join(downloads, name))
 
     # A new window, mailto: and a download whose address holds the marker
     # each end the program, unseen by any server.
@@ -1005,7 +1104,7 @@ def scenario_downloads(s):
     check(not seen, "a server saw the marker: %s" % seen)
     check(not any(b"c100100" in head for head in reports.all()), "the report server saw the marker")
     check(not recorder.uris(), "the handler was given %s" % recorder.uris())
-    check(listing() == ["q3 report.csv"], "a download with the marker left %s" % listing())
+    check(listing() == ["mail.desktop", "q3 report.csv"], "a download with the marker left %s" % listing())
 
 
 SCENARIOS = {
