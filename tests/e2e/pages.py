@@ -88,7 +88,10 @@ KEYS_START = page("<style>html, body { overflow: auto; height: auto; }</style><d
                   " style='position: fixed; right: 0; bottom: 0; width: 300px; height: 200px'></a>"
                   + KEYS_REPORTS +
                   "<script>addEventListener('pageshow', function () { beacon('pageshow-start'); });"
-                  "addEventListener('keydown', function (e) { if (e.key === 'q') print(); });</script>")
+                  "addEventListener('keydown', function (e) { if (e.key === 'q') print(); });"
+                  "beacon('webgl-' + !!document.createElement('canvas').getContext('webgl'));</script>")
+# A page that calls print() again and again, with no click.
+PRINT_LOOP = page("<script>setInterval(function () { print(); }, 300);</script>")
 # This page keeps Ctrl+F for itself.
 KEYS_SECOND = page("<p style='font: 24px sans-serif; color: white; margin: 120px 40px'>A second needle.</p>"
                    + KEYS_REPORTS +

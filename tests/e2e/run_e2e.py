@@ -601,12 +601,13 @@ def scenario_keys(s):
     display.screenshot(os.path.join(s.args.artifacts, "e2e-keys-error-page.png"))
     routes = {"/second": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_SECOND.encode()),
               "/popup": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_POPUP.encode())}
-    server = s.start_page({"keys": pages.KEYS_START}, routes)
+    server = s.start_page({"keys": pages.KEYS_START, "printloop": pages.PRINT_LOOP}, routes)
     keys = lambda *names: display.run("xdotool", "key", "--clearmodifiers", *names)
 
     display.focus(window)
     keys("F5")
     page_is_active(server)
+    check("webgl-false" in server.beacon_names(), "WebGL is on: %s" % server.beacon_names())
     check(len(start_page_requests(server)) == 1, "F5 on the error page: %d start page requests" %
           len(start_page_requests(server)))
     keys("F5")
@@ -693,13 +694,22 @@ def scenario_keys(s):
     wait_for(lambda: print_dialog(display), START_BOUND, "the page's print dialog")
     s.end(shell)
 
-    # Whatever else the file holds, the page starts at 100 %.
-    with open(os.path.join(data, "quorvel-browser", "zoom-level"), "w") as f:
+    # Whatever else the file holds, the page starts at 100 %; a FIFO in its
+    # place, which nobody writes, holds up nothing.
+    zoom_file = os.path.join(data, "quorvel-browser", "zoom-level")
+    with open(zoom_file, "w") as f:
         f.write("1200000000\n")
     server.reset_beacons()
     shell = s.shell("Quorvel_keys.bin", display, data)
     wait_for(lambda: last_width(server) is not None, START_BOUND, "the page's width")
     check(last_width(server) == 978, "a broken zoom file gave a page %s wide" % last_width(server))
+    s.end(shell)
+    os.remove(zoom_file)
+    os.mkfifo(zoom_file)
+    server.reset_beacons()
+    shell = s.shell("Quorvel_keys.bin", display, data)
+    wait_for(lambda: last_width(server) is not None, START_BOUND, "the page's width with a FIFO for a zoom file")
+    check(last_width(server) == 978, "a FIFO zoom file gave a page %s wide" % last_width(server))
     window = wait_for(display.shell_window, START_BOUND, "the shell's window")
     # A second window of the shell has the same keys.
     display.click(x + w - 100, y + h - 100)
@@ -714,6 +724,35 @@ def scenario_keys(s):
     keys("ctrl+p")
     wait_for(lambda: print_dialog(display), START_BOUND, "the print dialog")
     s.end(shell)
+
+    # A page's print() in a loop: after two cancels its script prints no
+    # more, and the window can be closed; Ctrl+P still prints.
+    step(s, "a print() loop")
+    shell = s.shell("Quorvel_printloop.bin", display, data)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    for cancel in (1, 2):
+        dialog = wait_for(lambda: print_dialog(display), START_BOUND, "print dialog %d of the loop" % cancel)
+        shown = time.monotonic()
+        display.focus(dialog)
+        keys("Escape")
+        wait_for(lambda: not print_dialog(display), START_BOUND, "print dialog %d to close" % cancel)
+    cancelled = time.monotonic()
+    check(cancelled - shown < 5, "the second dialog stayed %.1f s" % (cancelled - shown))
+    deadline = cancelled + 2 * QUIET
+    while time.monotonic() < deadline:
+        check(not print_dialog(display), "the page printed again after two cancels")
+        time.sleep(0.2)
+    display.focus(window)
+    keys("ctrl+p")
+    dialog = wait_for(lambda: print_dialog(display), START_BOUND, "Ctrl+P's print dialog")
+    display.focus(dialog)
+    keys("Escape")
+    wait_for(lambda: not print_dialog(display), START_BOUND, "Ctrl+P's print dialog to close")
+    closing = time.monotonic()
+    display.send_delete_window(window)
+    status = shell.wait_exit(EXIT_BOUND)
+    check(status == 0, "the close request ended the print loop's run with %s" % status)
+    print("the close took %.1f s" % (time.monotonic() - closing))
 
 
 # --- the browser's own interface ---------------------------------------------
