@@ -76,7 +76,8 @@ public:
 
     bool FolderExists(const std::string& path) override { return IsFolder(path); }
 
-    bool CreateFolder(const std::string& path) override { return mkdir(path.c_str(), 0777) == 0; }
+    // A marker is the user's own, as the folder that holds it.
+    bool CreateFolder(const std::string& path) override { return mkdir(path.c_str(), 0700) == 0; }
 };
 
 }  // namespace

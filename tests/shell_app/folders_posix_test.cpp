@@ -102,9 +102,10 @@ TEST_F(PosixFolders, OnlyAFolderCountsAsExisting) {
     EXPECT_EQ(folders.Separator(), '/');
 }
 
-TEST_F(PosixFolders, CreatesOneLevelOnly) {
+TEST_F(PosixFolders, CreatesOneLevelOnlyForTheUserAlone) {
     EXPECT_TRUE(folders.CreateFolder((root / "t1").string()));
     EXPECT_TRUE(fs::is_directory(root / "t1"));
+    EXPECT_EQ(Mode(root / "t1"), 0700u);
     EXPECT_FALSE(folders.CreateFolder((root / "t1").string()));
     EXPECT_FALSE(folders.CreateFolder((root / "x" / "y").string()));
     EXPECT_FALSE(fs::exists(root / "x"));
