@@ -905,6 +905,8 @@ def scenario_popups(s):
         click_tile(display, window, index)
         question = wait_for(lambda: windows_titled(display, asked), START_BOUND, "the question")[0]
         check(question in visible_shell_windows(display), "the question is no window of the shell")
+        if index == 5:
+            display.screenshot(os.path.join(s.args.artifacts, "e2e-popups-question.png"))
         press(display, asked, "Escape")
         time.sleep(QUIET)
         check(uri not in recorder.uris(), "%s started with the question answered no" % uri)
