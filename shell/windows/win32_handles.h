@@ -5,67 +5,49 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include <utility>
+#include "http/scoped_generic.h"
 
 namespace quorvel::win {
 
-class TUniqueWindow {
-public:
-    TUniqueWindow() = default;
-    explicit TUniqueWindow(HWND window) : FWindow(window) {}
-    ~TUniqueWindow() { Reset(); }
-    TUniqueWindow(const TUniqueWindow&) = delete;
-    TUniqueWindow& operator=(const TUniqueWindow&) = delete;
-    TUniqueWindow& operator=(TUniqueWindow&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            FWindow = std::exchange(other.FWindow, nullptr);
-        }
-        return *this;
-    }
-    HWND Get() const { return FWindow; }
-    void Reset() {
-        if (FWindow != nullptr) ::DestroyWindow(std::exchange(FWindow, nullptr));
-    }
-
-private:
-    HWND FWindow = nullptr;
+struct TWindowTraits {
+    static HWND InvalidValue() { return nullptr; }
+    static void Free(HWND window) { ::DestroyWindow(window); }
 };
+using TUniqueWindow = TScopedGeneric<HWND, TWindowTraits>;
 
-// The screen's device context, released when it goes.
-class TScreenDC {
-public:
-    TScreenDC() : FDC(::GetDC(nullptr)) {}
-    ~TScreenDC() {
-        if (FDC != nullptr) ::ReleaseDC(nullptr, FDC);
-    }
-    TScreenDC(const TScreenDC&) = delete;
-    TScreenDC& operator=(const TScreenDC&) = delete;
-    HDC Get() const { return FDC; }
-
-private:
-    HDC FDC;
+// The screen's device context (GetDC(nullptr)), released when it goes.
+struct TScreenDCTraits {
+    static HDC InvalidValue() { return nullptr; }
+    static void Free(HDC dc) { ::ReleaseDC(nullptr, dc); }
 };
+using TScreenDC = TScopedGeneric<HDC, TScreenDCTraits>;
 
-// A GDI object selected into a DC for the scope, then deleted.
+struct TGdiObjectTraits {
+    static HGDIOBJ InvalidValue() { return nullptr; }
+    static void Free(HGDIOBJ object) { ::DeleteObject(object); }
+};
+using TUniqueGdiObject = TScopedGeneric<HGDIOBJ, TGdiObjectTraits>;
+
+// A font selected into a DC for the scope; the DC's previous object is put
+// back before the font is deleted.
 class TSelectedFont {
 public:
     TSelectedFont(HDC dc, HFONT font) : FDC(dc), FFont(font), FPrevious(font ? ::SelectObject(dc, font) : nullptr) {}
     ~TSelectedFont() {
         if (FPrevious != nullptr) ::SelectObject(FDC, FPrevious);
-        if (FFont != nullptr) ::DeleteObject(FFont);
     }
     TSelectedFont(const TSelectedFont&) = delete;
     TSelectedFont& operator=(const TSelectedFont&) = delete;
-    bool Valid() const { return FFont != nullptr; }
+    bool Valid() const { return FFont.IsValid(); }
 
 private:
     HDC FDC;
-    HFONT FFont;
+    TUniqueGdiObject FFont;
     HGDIOBJ FPrevious;
 };
 
-// OleInitialize and CoInitialize, undone only when they succeeded.
+// Initialisations of the thread, not handles: undone only when they
+// succeeded.
 class TOleInitialization {
 public:
     TOleInitialization() : FSucceeded(SUCCEEDED(::OleInitialize(nullptr))) {}
