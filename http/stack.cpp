@@ -117,7 +117,7 @@ void TIdStack::IncUsage() {
             }
             GLibraryStarted = true;
         }
-        GStack.emplace(Key{});
+        GStack.emplace(TKey{});
     }
     ++GUsageCount;
 }

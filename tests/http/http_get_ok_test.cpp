@@ -16,16 +16,16 @@ std::vector<std::string> Chain(int redirects, const std::string& final) {
 }
 
 TEST(HttpGetOk, TrueForA2xxAtTheEndOfARedirectChain) {
-    ScriptedServer server(Answer(Chain(14, Response("204 No Content", ""))));
-    HttpGetOutcome outcome;
+    TScriptedServer server(Answer(Chain(14, Response("204 No Content", ""))));
+    THttpGetOutcome outcome;
     EXPECT_TRUE(HttpGetOk(UrlOf(server), &outcome));
     EXPECT_EQ(outcome.Code, 204);
     EXPECT_EQ(outcome.ErrorClass, "");
 }
 
 TEST(HttpGetOk, FalseForTheFinal3xxAtTheRedirectLimit) {
-    ScriptedServer server(Answer(Chain(15, Response("200 OK", "too late"))));
-    HttpGetOutcome outcome;
+    TScriptedServer server(Answer(Chain(15, Response("200 OK", "too late"))));
+    THttpGetOutcome outcome;
     EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
     EXPECT_EQ(outcome.Code, 302);
     EXPECT_EQ(outcome.ErrorClass, "");
@@ -33,8 +33,8 @@ TEST(HttpGetOk, FalseForTheFinal3xxAtTheRedirectLimit) {
 
 TEST(HttpGetOk, FalseForClientAndServerErrors) {
     for (const char* status : {"404 Not Found", "500 Internal Server Error"}) {
-        ScriptedServer server(Answer({Response(status, "sorry")}));
-        HttpGetOutcome outcome;
+        TScriptedServer server(Answer({Response(status, "sorry")}));
+        THttpGetOutcome outcome;
         EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
         EXPECT_EQ(outcome.ErrorClass, "EIdHTTPProtocolException");
         EXPECT_EQ(outcome.Message, std::string("HTTP/1.1 ") + status);
@@ -46,10 +46,10 @@ TEST(HttpGetOk, FalseForClientAndServerErrors) {
 TEST(HttpGetOk, FalseForARefusedPortWithItsSocketError) {
     std::string url;
     {
-        ScriptedServer gone(Answer({}));
+        TScriptedServer gone(Answer({}));
         url = UrlOf(gone);
     }
-    HttpGetOutcome outcome;
+    THttpGetOutcome outcome;
     const auto start = SteadyClock::now();
     EXPECT_FALSE(HttpGetOk(url, &outcome));
     EXPECT_LT(MsSince(start), 4000);

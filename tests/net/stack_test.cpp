@@ -17,7 +17,7 @@ TEST(StackUsage, NetworkObjectsCreateAndDestroyTheStackObject) {
     ASSERT_EQ(TIdStack::UsageCount(), 0);
     EXPECT_FALSE(TIdStack::Exists());
     EXPECT_THROW(TIdStack::Instance(), EIdStackError);
-    CountingPlatform platform;
+    TCountingPlatform platform;
     int starts = 0;
     {
         TIdBuffer buffer;
@@ -51,7 +51,7 @@ TEST(StackIsIP, AcceptsFourFieldsFrom0To255Only) {
 TEST(StackResolveHost, LocalhostAndAddressesNeedNoLookupOthersAreLookedUp) {
     TIdComponent keep;
     std::vector<std::string> asked;
-    ScopedResolver resolver([&](const std::string& host, TIdIPVersion, std::string& address) {
+    TScopedResolver resolver([&](const std::string& host, TIdIPVersion, std::string& address) {
         asked.push_back(host);
         address = "192.0.2.7";
         return 0;
@@ -71,7 +71,7 @@ TEST(StackResolveHost, LocalhostAndAddressesNeedNoLookupOthersAreLookedUp) {
 
 int LookupErrorFor(int code, std::string& message) {
     TIdComponent keep;
-    ScopedResolver resolver([code](const std::string&, TIdIPVersion, std::string&) { return code; });
+    TScopedResolver resolver([code](const std::string&, TIdIPVersion, std::string&) { return code; });
     try {
         TIdStack::Instance().ResolveHost("www.quorvel.test", TIdIPVersion::Id_IPv4);
     } catch (const EIdSocketError& e) {
@@ -99,10 +99,10 @@ TEST(StackResolveHost, LookupResultsTranslateByTheTable) {
 }
 
 // Windows' own headers make EAI_NODATA the same number as EAI_NONAME.
-class SharedNoDataPlatform : public CountingPlatform {
+class TSharedNoDataPlatform : public TCountingPlatform {
 public:
     const TIdLookupCodes& LookupCodes() override {
-        FCodes = CountingPlatform::LookupCodes();
+        FCodes = TCountingPlatform::LookupCodes();
         FCodes.NoData = FCodes.NoName;
         return FCodes;
     }
@@ -112,7 +112,7 @@ private:
 };
 
 TEST(StackResolveHost, HostNotFoundWinsWhenNoDataSharesItsNumber) {
-    SharedNoDataPlatform platform;
+    TSharedNoDataPlatform platform;
     std::string message;
     EXPECT_EQ(LookupErrorFor(EAI_NONAME, message), 11001);
     EXPECT_EQ(message, "Socket Error # 11001\r\nHost not found.");
@@ -120,7 +120,7 @@ TEST(StackResolveHost, HostNotFoundWinsWhenNoDataSharesItsNumber) {
 
 TEST(StackResolveHost, SystemLookupFailureRaisesTheSystemError) {
     TIdComponent keep;
-    ScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) {
+    TScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) {
         errno = EMFILE;
         return EAI_SYSTEM;
     });

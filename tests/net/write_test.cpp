@@ -12,22 +12,22 @@ namespace quorvel::test {
 namespace {
 
 // What one connection received, and how its stream ended.
-struct Seen {
+struct TSeen {
     std::mutex Lock;
     std::string Early;  // what arrived within the first window
     std::string All;
-    StreamEnd End = StreamEnd::StillOpen;
+    TStreamEnd End = TStreamEnd::StillOpen;
     std::atomic<bool> WindowOver{false};
 };
 
 // Records what arrives in the first `window`, then everything to the end.
-ScriptedServer::Script Record(Seen& seen, Ms window = Ms(0)) {
-    return [&seen, window](ScriptedConnection& c) {
+TScriptedServer::Script Record(TSeen& seen, Ms window = Ms(0)) {
+    return [&seen, window](TScriptedConnection& c) {
         std::string early;
         if (window.count() > 0) ReadToEnd(c.Fd(), early, window);
         seen.WindowOver = true;
         std::string rest;
-        const StreamEnd end = ReadToEnd(c.Fd(), rest, Ms(10000));
+        const TStreamEnd end = ReadToEnd(c.Fd(), rest, Ms(10000));
         std::lock_guard<std::mutex> lock(seen.Lock);
         seen.Early = early;
         seen.All = early + rest;
@@ -40,8 +40,8 @@ void WaitFor(const std::atomic<bool>& flag) {
 }
 
 TEST(Write, TextGoesOutAsUsAsciiAndEmptyTextSendsNothing) {
-    Seen seen;
-    ScriptedServer server(Record(seen));
+    TSeen seen;
+    TScriptedServer server(Record(seen));
     auto client = ClientFor(server.Port());
     client->Connect();
     TIdIOHandlerStack& io = *client->IOHandler();
@@ -54,12 +54,12 @@ TEST(Write, TextGoesOutAsUsAsciiAndEmptyTextSendsNothing) {
     ASSERT_TRUE(server.WaitForConnections(1));
     std::lock_guard<std::mutex> lock(seen.Lock);
     EXPECT_EQ(seen.All, "\x3F\r\n\r\ny");
-    EXPECT_EQ(seen.End, StreamEnd::Orderly);
+    EXPECT_EQ(seen.End, TStreamEnd::Orderly);
 }
 
 TEST(WriteBuffer, HoldsEverythingUntilCloseAndSendsItInOnePiece) {
-    Seen seen;
-    ScriptedServer server(Record(seen, Ms(300)));
+    TSeen seen;
+    TScriptedServer server(Record(seen, Ms(300)));
     auto client = ClientFor(server.Port());
     client->Connect();
     TIdIOHandlerStack& io = *client->IOHandler();
@@ -78,8 +78,8 @@ TEST(WriteBuffer, HoldsEverythingUntilCloseAndSendsItInOnePiece) {
 }
 
 TEST(WriteBuffer, ThresholdSendsWholePiecesAsSoonAsCollected) {
-    Seen seen;
-    ScriptedServer server(Record(seen, Ms(300)));
+    TSeen seen;
+    TScriptedServer server(Record(seen, Ms(300)));
     auto client = ClientFor(server.Port());
     client->Connect();
     TIdIOHandlerStack& io = *client->IOHandler();
@@ -95,8 +95,8 @@ TEST(WriteBuffer, ThresholdSendsWholePiecesAsSoonAsCollected) {
 }
 
 TEST(WriteBuffer, CancelledBytesAreNeverSent) {
-    Seen seen;
-    ScriptedServer server(Record(seen));
+    TSeen seen;
+    TScriptedServer server(Record(seen));
     {
         auto client = ClientFor(server.Port());
         client->Connect();
@@ -111,14 +111,14 @@ TEST(WriteBuffer, CancelledBytesAreNeverSent) {
     ASSERT_TRUE(server.WaitForConnections(1));
     std::lock_guard<std::mutex> lock(seen.Lock);
     EXPECT_EQ(seen.All, "after\r\n");
-    EXPECT_EQ(seen.End, StreamEnd::Orderly);
+    EXPECT_EQ(seen.End, TStreamEnd::Orderly);
 }
 
 TEST(Write, ClosedPeerRaisesInsteadOfKillingTheProcess) {
     ASSERT_EQ(std::signal(SIGPIPE, SIG_DFL), SIG_DFL) << "SIGPIPE must be fatal for this test to mean anything";
     // The reset waits for the client's first bytes: a reset that raced the
     // handshake would fail the connect itself instead of a write.
-    ScriptedServer server([](ScriptedConnection& c) {
+    TScriptedServer server([](TScriptedConnection& c) {
         c.ReadRequestHead(Ms(5000));
         c.Reset();
     });
@@ -143,7 +143,7 @@ TEST(Write, ClosedPeerRaisesInsteadOfKillingTheProcess) {
 }
 
 TEST(Write, AfterTheNoticedPeerCloseRaisesClosedGracefully) {
-    ScriptedServer server([](ScriptedConnection& c) {
+    TScriptedServer server([](TScriptedConnection& c) {
         c.ShutdownSend();
         c.ReadUntilClose(Ms(5000));
     });
