@@ -42,4 +42,11 @@ private:
     T FValue = Traits::InvalidValue();
 };
 
+// The traits of a handle whose "none" is nullptr and which one call frees.
+template <typename T, auto FreeCall>
+struct TNullHandleTraits {
+    static T InvalidValue() { return nullptr; }
+    static void Free(T value) { FreeCall(value); }
+};
+
 }  // namespace quorvel

@@ -33,17 +33,8 @@ std::string WithSystemText(std::string message, std::uint32_t number) {
     return message;
 }
 
-struct TModuleTraits {
-    static HMODULE InvalidValue() { return nullptr; }
-    static void Free(HMODULE module) { ::FreeLibrary(module); }
-};
-using TUniqueModule = TScopedGeneric<HMODULE, TModuleTraits>;
-
-struct TEventTraits {
-    static HANDLE InvalidValue() { return nullptr; }
-    static void Free(HANDLE event) { ::CloseHandle(event); }
-};
-using TUniqueEvent = TScopedGeneric<HANDLE, TEventTraits>;
+using TUniqueModule = TScopedGeneric<HMODULE, TNullHandleTraits<HMODULE, ::FreeLibrary>>;
+using TUniqueEvent = TScopedGeneric<HANDLE, TNullHandleTraits<HANDLE, ::CloseHandle>>;
 
 // Loads without the system's "file not found" dialog.
 HMODULE LoadQuietly(const std::string& fileName, DWORD& error) {

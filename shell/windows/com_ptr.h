@@ -57,11 +57,7 @@ private:
 };
 
 // A BSTR with one owner.
-struct TBstrTraits {
-    static BSTR InvalidValue() { return nullptr; }
-    static void Free(BSTR text) { ::SysFreeString(text); }
-};
-using TBstr = TScopedGeneric<BSTR, TBstrTraits>;
+using TBstr = TScopedGeneric<BSTR, TNullHandleTraits<BSTR, ::SysFreeString>>;
 
 // A VARIANT cleared when it goes.
 class TVariant {

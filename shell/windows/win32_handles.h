@@ -9,11 +9,7 @@
 
 namespace quorvel::win {
 
-struct TWindowTraits {
-    static HWND InvalidValue() { return nullptr; }
-    static void Free(HWND window) { ::DestroyWindow(window); }
-};
-using TUniqueWindow = TScopedGeneric<HWND, TWindowTraits>;
+using TUniqueWindow = TScopedGeneric<HWND, TNullHandleTraits<HWND, ::DestroyWindow>>;
 
 // The screen's device context (GetDC(nullptr)), released when it goes.
 struct TScreenDCTraits {
@@ -22,11 +18,7 @@ struct TScreenDCTraits {
 };
 using TScreenDC = TScopedGeneric<HDC, TScreenDCTraits>;
 
-struct TGdiObjectTraits {
-    static HGDIOBJ InvalidValue() { return nullptr; }
-    static void Free(HGDIOBJ object) { ::DeleteObject(object); }
-};
-using TUniqueGdiObject = TScopedGeneric<HGDIOBJ, TGdiObjectTraits>;
+using TUniqueGdiObject = TScopedGeneric<HGDIOBJ, TNullHandleTraits<HGDIOBJ, ::DeleteObject>>;
 
 // A font selected into a DC for the scope; the DC's previous object is put
 // back before the font is deleted.
@@ -46,32 +38,22 @@ private:
     HGDIOBJ FPrevious;
 };
 
-// Initialisations of the thread, not handles: undone only when they
+// An initialisation of the thread (not a handle), undone only when it
 // succeeded.
-class TOleInitialization {
+template <auto Initialize, auto Uninitialize>
+class TThreadInitialization {
 public:
-    TOleInitialization() : FSucceeded(SUCCEEDED(::OleInitialize(nullptr))) {}
-    ~TOleInitialization() {
-        if (FSucceeded) ::OleUninitialize();
+    TThreadInitialization() : FSucceeded(SUCCEEDED(Initialize(nullptr))) {}
+    ~TThreadInitialization() {
+        if (FSucceeded) Uninitialize();
     }
-    TOleInitialization(const TOleInitialization&) = delete;
-    TOleInitialization& operator=(const TOleInitialization&) = delete;
+    TThreadInitialization(const TThreadInitialization&) = delete;
+    TThreadInitialization& operator=(const TThreadInitialization&) = delete;
 
 private:
     bool FSucceeded;
 };
-
-class TComInitialization {
-public:
-    TComInitialization() : FSucceeded(SUCCEEDED(::CoInitialize(nullptr))) {}
-    ~TComInitialization() {
-        if (FSucceeded) ::CoUninitialize();
-    }
-    TComInitialization(const TComInitialization&) = delete;
-    TComInitialization& operator=(const TComInitialization&) = delete;
-
-private:
-    bool FSucceeded;
-};
+using TOleInitialization = TThreadInitialization<::OleInitialize, ::OleUninitialize>;
+using TComInitialization = TThreadInitialization<::CoInitialize, ::CoUninitialize>;
 
 }  // namespace quorvel::win
