@@ -4,9 +4,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "http/buffer.h"
 #include "http/exceptions.h"
+#include "http/scoped_generic.h"
 #include "http/stack.h"
 #include "net_helpers.h"
 
@@ -166,6 +170,34 @@ TEST(StackErrors, PlatformFailuresArriveAsWindowsSocketsNumbers) {
     } catch (const EIdSocketError& e) {
         EXPECT_EQ(e.LastError(), 10009);
     }
+}
+
+// Logs each value freed with what its owner held meanwhile.
+struct TLoggedTraits {
+    static inline std::vector<std::pair<int, int>> Freed;
+    static inline std::function<int()> Held;
+    static int InvalidValue() { return -1; }
+    static void Free(int value) { Freed.emplace_back(value, Held()); }
+};
+
+TEST(ScopedGeneric, FreesEachValueOnceWithNothingHeldMeanwhile) {
+    using TOwner = TScopedGeneric<int, TLoggedTraits>;
+    TLoggedTraits::Freed.clear();
+    {
+        TOwner c(1);
+        TLoggedTraits::Held = [&c] { return c.Get(); };
+        TOwner moved(std::move(c));
+        EXPECT_FALSE(c.IsValid());
+        c.Reset(2);
+        c = std::move(moved);
+        EXPECT_EQ(c.Get(), 1);
+        TOwner released(3);
+        EXPECT_EQ(released.Release(), 3);
+        c.Reset();
+        c.Reset(4);
+    }
+    TLoggedTraits::Held = nullptr;
+    EXPECT_EQ(TLoggedTraits::Freed, (std::vector<std::pair<int, int>>{{2, -1}, {1, -1}, {4, -1}}));
 }
 
 TEST(StackAddresses, IPv6TextIsEightUpperCaseGroupsNeverShortened) {
