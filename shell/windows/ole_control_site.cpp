@@ -76,12 +76,7 @@ HRESULT HostFont(VARIANT* result) {
     return S_OK;
 }
 
-}  // namespace
-
-int HimetricToPixels(int value, int ppi) { return MulDiv(value, ppi, kHimetricPerInch); }
-
-int PixelsToHimetric(int value, int ppi) { return MulDiv(value, kHimetricPerInch, ppi); }
-
+// The argument for an omitted optional parameter.
 VARIANT OmittedArgument() {
     VARIANT v;
     ::VariantInit(&v);
@@ -89,6 +84,12 @@ VARIANT OmittedArgument() {
     v.scode = DISP_E_PARAMNOTFOUND;
     return v;
 }
+
+}  // namespace
+
+int HimetricToPixels(int value, int ppi) { return MulDiv(value, ppi, kHimetricPerInch); }
+
+int PixelsToHimetric(int value, int ppi) { return MulDiv(value, kHimetricPerInch, ppi); }
 
 // --- creation, attach, release ------------------------------------------
 
