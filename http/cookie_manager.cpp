@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "http/cookie_date.h"
-#include "http/decimal.h"
+#include "http/digits.h"
 #include "http/ip_address.h"
 #include "http/text_encoding.h"
 

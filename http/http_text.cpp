@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "http/decimal.h"
+#include "http/digits.h"
 #include "http/text_encoding.h"
 
 namespace quorvel {
@@ -21,13 +21,6 @@ bool ParseDecimal(std::string_view text, std::int64_t& value) {
         value = -static_cast<std::int64_t>(number.Magnitude);
     }
     return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace

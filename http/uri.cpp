@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "http/decimal.h"
+#include "http/digits.h"
 #include "http/exceptions.h"
 #include "http/text_encoding.h"
 

@@ -1,5 +1,6 @@
-// The digit scanner behind the protocol's signed decimal fields (status
-// codes, lengths, ports, cookie ages); each field keeps its own range rule.
+// The digit readers behind the protocol's numbers: one scanner for the
+// signed decimal fields (status codes, lengths, ports, cookie ages), each
+// field keeping its own range rule, and hexadecimal digits.
 #pragma once
 
 #include <cstdint>
@@ -16,5 +17,8 @@ struct TDecimal {
 // for any other text. A magnitude above `cap` (at least 9) reads as `cap`,
 // so a rule tells a number too large by a cap one above its largest value.
 bool ScanDecimal(std::string_view text, std::uint64_t cap, TDecimal& number);
+
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigit(char c);
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-#include "http/decimal.h"
+#include "http/digits.h"
 
 namespace quorvel {
 
@@ -14,6 +14,13 @@ bool ScanDecimal(std::string_view text, std::uint64_t cap, TDecimal& number) {
     }
     number = read;
     return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 }  // namespace quorvel
