@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
 
-struct Figures {
+struct TFigures {
     double wallSeconds = 0;
     double userSeconds = 0;
     double systemSeconds = 0;
@@ -36,7 +36,7 @@ struct Figures {
     std::string note;
 };
 
-void Print(const char* who, const Figures& f) {
+void Print(const char* who, const TFigures& f) {
     if (!f.ok) {
         std::printf("%-8s failed: %s\n", who, f.note.c_str());
         return;
@@ -46,8 +46,8 @@ void Print(const char* who, const Figures& f) {
                 f.systemSeconds, f.note.c_str());
 }
 
-Figures RunOurs(const std::string& url, std::int64_t expected) {
-    Figures f;
+TFigures RunOurs(const std::string& url, std::int64_t expected) {
+    TFigures f;
     quorvel::TIdHTTP http;
     http.ReadTimeout = 10000;
     quorvel::TNullStream sink;
@@ -70,8 +70,8 @@ Figures RunOurs(const std::string& url, std::int64_t expected) {
     return f;
 }
 
-Figures RunCurl(const std::string& url) {
-    Figures f;
+TFigures RunCurl(const std::string& url) {
+    TFigures f;
     int out[2];
     if (::pipe(out) != 0) {
         f.note = "pipe failed";
@@ -111,8 +111,8 @@ Figures RunCurl(const std::string& url) {
 
 // Serves the body from this process when nginx is missing; its CPU time then
 // counts in ours.
-quorvel::test::ScriptedServer::Script BuiltInBody(std::int64_t size) {
-    return [size](quorvel::test::ScriptedConnection& c) {
+quorvel::test::TScriptedServer::Script BuiltInBody(std::int64_t size) {
+    return [size](quorvel::test::TScriptedConnection& c) {
         c.ReadRequestHead();
         if (!c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\nConnection: close\r\n\r\n"))
             return;
@@ -142,18 +142,18 @@ int main(int argc, char** argv) {
     }
     const std::int64_t size = static_cast<std::int64_t>(mib) * 1024 * 1024;
 
-    std::unique_ptr<quorvel::test::NginxServer> nginx;
-    std::unique_ptr<quorvel::test::ScriptedServer> builtIn;
+    std::unique_ptr<quorvel::test::TNginxServer> nginx;
+    std::unique_ptr<quorvel::test::TScriptedServer> builtIn;
     std::string url, source;
     if (!builtInWanted && !quorvel::test::FindNginx().empty()) {
-        nginx = std::make_unique<quorvel::test::NginxServer>();
+        nginx = std::make_unique<quorvel::test::TNginxServer>();
         // A sparse file: nginx sends zeros from the page cache.
         nginx->WriteFile("big.bin", "");
         std::filesystem::resize_file(nginx->Root() + "/big.bin", static_cast<std::uintmax_t>(size));
         url = "http://" + nginx->HostPort() + "/big.bin";
         source = "nginx";
     } else {
-        builtIn = std::make_unique<quorvel::test::ScriptedServer>(BuiltInBody(size));
+        builtIn = std::make_unique<quorvel::test::TScriptedServer>(BuiltInBody(size));
         url = "http://" + builtIn->HostPort() + "/big.bin";
         source = "the built-in server (its CPU time counts in ours)";
     }

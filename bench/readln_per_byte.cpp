@@ -22,7 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Run {
+struct TRun {
     double wallNsPerByte = 0;
     double cpuNsPerByte = 0;
 };
@@ -34,7 +34,7 @@ double CpuSeconds() {
 }
 
 // lineLength bytes before each LF; as many lines as fill `total` bytes.
-Run Measure(quorvel::fuzz::FedSocketPlatform& platform, std::size_t lineLength, std::size_t total) {
+TRun Measure(quorvel::fuzz::TFedSocketPlatform& platform, std::size_t lineLength, std::size_t total) {
     const std::size_t lines = std::max<std::size_t>(total / (lineLength + 1), 1);
     std::vector<std::uint8_t> payload;
     payload.reserve(lines * (lineLength + 1));
@@ -42,7 +42,7 @@ Run Measure(quorvel::fuzz::FedSocketPlatform& platform, std::size_t lineLength, 
         payload.insert(payload.end(), lineLength, static_cast<std::uint8_t>('a' + i % 26));
         payload.push_back('\n');
     }
-    quorvel::fuzz::SplitFeed feed(payload.data(), payload.size(), {1});
+    quorvel::fuzz::TSplitFeed feed(payload.data(), payload.size(), {1});
     platform.SetFeed(&feed);
     quorvel::TIdTCPClientCustom client;
     client.Host = "127.0.0.1";
@@ -63,7 +63,7 @@ Run Measure(quorvel::fuzz::FedSocketPlatform& platform, std::size_t lineLength, 
     client.Disconnect();
     platform.SetFeed(nullptr);
     const auto bytes = static_cast<double>(payload.size());
-    return Run{wall * 1e9 / bytes, cpu * 1e9 / bytes};
+    return TRun{wall * 1e9 / bytes, cpu * 1e9 / bytes};
 }
 
 double Median(std::vector<double> v) {
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::size_t total = static_cast<std::size_t>(mib) << 20;
-    quorvel::fuzz::FedSocketPlatform platform;
+    quorvel::fuzz::TFedSocketPlatform platform;
     quorvel::TIdStack::SetPlatformForTesting(&platform);
 
     constexpr int kRounds = 7;
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         // Alternating rounds, so that a change in the machine's load falls on both.
         for (int round = 0; round < kRounds; ++round) {
             for (int k = 0; k < 2; ++k) {
-                const Run r = Measure(platform, lengths[k], total);
+                const TRun r = Measure(platform, lengths[k], total);
                 wall[k].push_back(r.wallNsPerByte);
                 cpu[k].push_back(r.cpuNsPerByte);
             }

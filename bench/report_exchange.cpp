@@ -59,9 +59,9 @@ double CpuSeconds() {
 }
 
 // The server process; killed and reaped by the destructor.
-class ServerProcess {
+class TServerProcess {
 public:
-    ServerProcess() {
+    TServerProcess() {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -81,12 +81,12 @@ public:
             std::exit(1);
         }
     }
-    ~ServerProcess() {
+    ~TServerProcess() {
         ::kill(FPid, SIGKILL);
         ::waitpid(FPid, nullptr, 0);
     }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
+    TServerProcess(const TServerProcess&) = delete;
+    TServerProcess& operator=(const TServerProcess&) = delete;
     std::uint16_t Port() const { return FPort; }
 
 private:
@@ -94,14 +94,14 @@ private:
     std::uint16_t FPort = 0;
 };
 
-struct Samples {
+struct TSamples {
     std::vector<double> wallMs, cpuMs;
     int failures = 0;
 };
 
 template <typename Exchange>
-Samples Measure(int count, Exchange exchange) {
-    Samples s;
+TSamples Measure(int count, Exchange exchange) {
+    TSamples s;
     for (int i = 0; i < count; ++i) {
         const double cpu0 = CpuSeconds();
         const auto wall0 = Clock::now();
@@ -117,7 +117,7 @@ double Percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
 }
 
-void Print(const char* what, const Samples& s) {
+void Print(const char* what, const TSamples& s) {
     std::printf("  %-44s wall median %7.2f ms (p90 %7.2f)   CPU median %6.3f ms (p90 %6.3f)%s\n", what,
                 Percentile(s.wallMs, 0.5), Percentile(s.wallMs, 0.9), Percentile(s.cpuMs, 0.5),
                 Percentile(s.cpuMs, 0.9), s.failures ? "   SOME FAILED" : "");
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: report_exchange [exchanges]\n");
         return 2;
     }
-    ServerProcess server;
+    TServerProcess server;
     const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) +
                             "/api/report/install?soft_id=quorvel_win&source=bench_test&device_code=2024010112000012345";
 
@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "report_exchange: the first report failed\n");
         return 1;
     }
-    const Samples report = Measure(count, [&] { return quorvel::HttpGetOk(url); });
-    const Samples direct = Measure(count, [&] {
+    const TSamples report = Measure(count, [&] { return quorvel::HttpGetOk(url); });
+    const TSamples direct = Measure(count, [&] {
         quorvel::TIdHTTP http;
         quorvel::ApplyReportSettings(http);
         http.ConnectTimeout = 0;

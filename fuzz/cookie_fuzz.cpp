@@ -50,7 +50,7 @@ void CheckLines(TIdCookieManager& store, const TIdURI& url) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::InputReader in(data, size);
+    fuzz::TInputReader in(data, size);
     const std::uint8_t options = in.Byte();
     std::string responseUrl = in.Field();
     std::string requestUrl = in.Field();

@@ -16,17 +16,17 @@
 namespace quorvel::fuzz {
 
 // Where received bytes come from.
-class ByteFeed {
+class TByteFeed {
 public:
-    virtual ~ByteFeed() = default;
+    virtual ~TByteFeed() = default;
     // Copies the next piece (at most `size` bytes, at least one while any are
     // left) and returns its length; 0 once the feed is dry.
     virtual std::size_t Next(std::uint8_t* data, std::size_t size) = 0;
 };
 
-class FedSocketPlatform : public TIdSocketPlatform {
+class TFedSocketPlatform : public TIdSocketPlatform {
 public:
-    void SetFeed(ByteFeed* feed) { FFeed = feed; }
+    void SetFeed(TByteFeed* feed) { FFeed = feed; }
     // Sockets taken and not yet closed: after an exchange, none may be left.
     std::size_t OpenSockets() const { return FOpen.size(); }
     std::uint64_t BytesSent() const { return FSent; }
@@ -53,7 +53,7 @@ public:
         ++FConnects;
         return Check(s);
     }
-    std::unique_ptr<TIdConnectWaker> NewConnectWaker() override { return std::make_unique<NoWaker>(); }
+    std::unique_ptr<TIdConnectWaker> NewConnectWaker() override { return std::make_unique<TNoWaker>(); }
     int SetSockOpt(TIdStackSocketHandle s, int, int, std::int32_t) override { return Check(s); }
     int GetSockName(TIdStackSocketHandle s, TIdSockAddr& a) override { return Loopback(s, a, 40000); }
     int GetPeerName(TIdStackSocketHandle s, TIdSockAddr& a) override { return Loopback(s, a, 80); }
@@ -98,7 +98,7 @@ public:
     }
 
 private:
-    class NoWaker : public TIdConnectWaker {
+    class TNoWaker : public TIdConnectWaker {
     public:
         void Wake() override {}
     };
@@ -121,7 +121,7 @@ private:
         return 0;
     }
 
-    ByteFeed* FFeed = nullptr;
+    TByteFeed* FFeed = nullptr;
     std::set<TIdStackSocketHandle> FOpen;
     TIdStackSocketHandle FNextHandle = 100;
     int FLastError = 0;

@@ -23,7 +23,7 @@ using namespace quorvel::fuzz;
 
 namespace {
 
-FedSocketPlatform* gPlatform = nullptr;
+TFedSocketPlatform* gPlatform = nullptr;
 
 [[noreturn]] void Fail(const char* what, const std::string& detail = "") {
     std::fprintf(stderr, "http_response_fuzz: %s %s\n", what, detail.c_str());
@@ -71,7 +71,7 @@ void CheckWire(const std::string& sent) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static FedSocketPlatform platform;
+    static TFedSocketPlatform platform;
     gPlatform = &platform;
     gPlatform->KeepSent(true);
     TIdStack::SetPlatformForTesting(gPlatform);
@@ -79,12 +79,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    InputReader in(data, size);
+    TInputReader in(data, size);
     const std::uint8_t options = in.Byte();
     const std::vector<std::size_t> plan = PlanFromBytes(in.Bytes(in.Byte() % 32));
     std::string url = in.Field();
     if (url.empty()) url = "http://www.quorvel.test/report?soft_id=quorvel_win&source=demo_test";
-    SplitFeed feed(in.Rest(), in.Left(), plan);
+    TSplitFeed feed(in.Rest(), in.Left(), plan);
 
     gPlatform->ResetCounts();
     gPlatform->SetFeed(&feed);

@@ -9,9 +9,9 @@
 
 namespace quorvel::fuzz {
 
-class InputReader {
+class TInputReader {
 public:
-    InputReader(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
+    TInputReader(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
 
     std::uint8_t Byte() { return FPos < FSize ? FData[FPos++] : 0; }
     std::vector<std::uint8_t> Bytes(std::size_t count) {

@@ -22,7 +22,7 @@ using namespace quorvel::fuzz;
 
 namespace {
 
-FedSocketPlatform* gPlatform = nullptr;
+TFedSocketPlatform* gPlatform = nullptr;
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "readln_fuzz: %s\n", what);
@@ -45,14 +45,14 @@ void ExpectBuffered(TIdIOHandlerStack& io, const std::uint8_t* rest, std::size_t
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static FedSocketPlatform platform;
+    static TFedSocketPlatform platform;
     gPlatform = &platform;
     TIdStack::SetPlatformForTesting(gPlatform);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    InputReader in(data, size);
+    TInputReader in(data, size);
     const std::uint8_t options = in.Byte();
     const std::uint8_t limitByte = in.Byte();
     const std::size_t planLength = in.Byte() % 32;
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string term = terminator.empty() ? std::string("\n") : terminator;
     const std::size_t termLength = term.size();
-    SplitFeed feed(payload, payloadSize, plan);
+    TSplitFeed feed(payload, payloadSize, plan);
     gPlatform->SetFeed(&feed);
     {
         TIdTCPClientCustom client;

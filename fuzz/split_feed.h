@@ -12,10 +12,10 @@
 
 namespace quorvel::fuzz {
 
-class SplitFeed : public ByteFeed {
+class TSplitFeed : public TByteFeed {
 public:
     // An empty plan hands out as much as the reader asks for.
-    SplitFeed(const std::uint8_t* data, std::size_t size, std::vector<std::size_t> plan)
+    TSplitFeed(const std::uint8_t* data, std::size_t size, std::vector<std::size_t> plan)
         : FData(data), FSize(size), FPlan(std::move(plan)) {}
 
     std::size_t Next(std::uint8_t* out, std::size_t room) override {

@@ -52,7 +52,7 @@ void CheckMergePath(const std::string& base, const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::InputReader in(data, size);
+    fuzz::TInputReader in(data, size);
     const std::string first = in.Field();
     const std::string second = in.Field();
     const std::string relative(reinterpret_cast<const char*>(in.Rest()), in.Left());

@@ -1,6 +1,5 @@
 #include "http/connect_thread.h"
 
-
 #include "http/exceptions.h"
 
 namespace quorvel {
@@ -24,11 +23,7 @@ void TIdConnectThread::WaitFor() {
 void TIdConnectThread::Execute() {
     try {
         FBinding.Connect(FWaker.get());
-        std::lock_guard<std::mutex> lock(FBinding.FConnectionHandle);
-        if (FBinding.HandleAllocated()) {
-            FBinding.UpdateBindingLocal();
-            FBinding.UpdateBindingPeer();
-        }
+        FBinding.UpdateBindings();
     } catch (const EIdSocketError& e) {
         // The socket was closed (or the connect woken) under the worker.
         if (e.LastError() != Id_WSAEBADF && e.LastError() != Id_WSAENOTSOCK) {

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "http/cookie_date.h"
+#include "http/digits.h"
 #include "http/ip_address.h"
 #include "http/text_encoding.h"
 
@@ -21,18 +22,12 @@ std::string_view Unquote(std::string_view s) {
     return s;
 }
 
+// Any larger magnitude reads as kMaxAgeLimit.
 bool ParseInteger(std::string_view text, std::int64_t& value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) return false;
-    std::int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        if (v < kMaxAgeLimit) v = v * 10 + (text[i] - '0');
-    }
-    v = std::min(v, kMaxAgeLimit);
-    value = negative ? -v : v;
+    TDecimal number;
+    if (!ScanDecimal(text, kMaxAgeLimit, number)) return false;
+    const auto v = static_cast<std::int64_t>(number.Magnitude);
+    value = number.Negative ? -v : v;
     return true;
 }
 
@@ -164,9 +159,9 @@ bool TIdCookieManager::AddCookie(TIdCookie cookie, const TIdURI& currentUrl) {
     auto found = FDomainIndex.find(domainKey);
     if (found == FDomainIndex.end()) {
         found = FDomainIndex.emplace(domainKey, FDomains.size()).first;
-        FDomains.push_back(Domain{cookie.Domain, {}, {}});
+        FDomains.push_back(TDomain{cookie.Domain, {}, {}});
     }
-    Domain& entry = FDomains[found->second];
+    TDomain& entry = FDomains[found->second];
     const std::string nameKey = LowerKey(cookie.Name);
     const auto existing = entry.ByName.find(nameKey);
     if (existing != entry.ByName.end()) {
@@ -180,7 +175,7 @@ bool TIdCookieManager::AddCookie(TIdCookie cookie, const TIdURI& currentUrl) {
 
 void TIdCookieManager::RemoveExpired(std::chrono::sys_seconds now) {
     std::unique_lock lock(FLock);
-    for (Domain& entry : FDomains) {
+    for (TDomain& entry : FDomains) {
         // An expiry of exactly now counts as passed: Max-Age=0 deletes.
         const auto expired = [now](const TIdCookie& c) { return c.Expires && *c.Expires <= now; };
         if (std::none_of(entry.Cookies.begin(), entry.Cookies.end(), expired)) continue;
@@ -217,7 +212,7 @@ bool TIdCookieManager::GenerateCookieLines(const TIdURI& currentUrl, std::string
 std::vector<TIdCookie> TIdCookieManager::Cookies() const {
     std::shared_lock lock(FLock);
     std::vector<TIdCookie> all;
-    for (const Domain& entry : FDomains) all.insert(all.end(), entry.Cookies.begin(), entry.Cookies.end());
+    for (const TDomain& entry : FDomains) all.insert(all.end(), entry.Cookies.begin(), entry.Cookies.end());
     return all;
 }
 

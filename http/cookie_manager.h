@@ -68,7 +68,7 @@ public:
     std::vector<TIdCookie> Cookies() const;
 
 private:
-    struct Domain {
+    struct TDomain {
         std::string Name;
         std::vector<TIdCookie> Cookies;
         std::unordered_map<std::string, std::size_t> ByName;  // lower-case name -> index
@@ -79,7 +79,7 @@ private:
 
     Clock FClock;
     mutable std::shared_mutex FLock;
-    std::vector<Domain> FDomains;
+    std::vector<TDomain> FDomains;
     std::unordered_map<std::string, std::size_t> FDomainIndex;  // lower-case domain -> index
 };
 

@@ -43,18 +43,18 @@ void TIdHTTPResponse::ProcessHeaders() {
 
 // Bounds one Get when ExchangeTimeout is set, and puts the caller's own
 // deadline back afterwards.
-class TIdHTTP::DeadlineScope {
+class TIdHTTP::TDeadlineScope {
 public:
-    explicit DeadlineScope(TIdHTTP& http) : FHttp(http), FSaved(http.Deadline) {
+    explicit TDeadlineScope(TIdHTTP& http) : FHttp(http), FSaved(http.Deadline) {
         if (http.ExchangeTimeout <= 0) return;
         FArmed = true;
         http.SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(http.ExchangeTimeout));
     }
-    ~DeadlineScope() {
+    ~TDeadlineScope() {
         if (FArmed) FHttp.SetDeadline(FSaved);
     }
-    DeadlineScope(const DeadlineScope&) = delete;
-    DeadlineScope& operator=(const DeadlineScope&) = delete;
+    TDeadlineScope(const TDeadlineScope&) = delete;
+    TDeadlineScope& operator=(const TDeadlineScope&) = delete;
 
 private:
     TIdHTTP& FHttp;
@@ -72,7 +72,7 @@ TIdIOHandlerStack& TIdHTTP::Transport() {
 }
 
 void TIdHTTP::Get(const std::string& url, TStream& stream) {
-    DeadlineScope deadline(*this);
+    TDeadlineScope deadline(*this);
     FRedirectCount = 0;
     const std::int64_t start = stream.Position();
     Request.Method = "GET";
@@ -245,31 +245,31 @@ std::optional<std::string> TIdHTTP::Decide(TStream& stream) {
     const int codeClass = code / 100;
 
     if ((codeClass == 3 && code != 304) || (!Response.Location.empty() && code != 201)) {
-        if (!HandleRedirects) RaiseProtocolError(Grace::None);
+        if (!HandleRedirects) RaiseProtocolError(TGrace::None);
         ++FRedirectCount;
-        if (Connected()) ReadBody(nullptr, Grace::Redirect);
+        if (Connected()) ReadBody(nullptr, TGrace::Redirect);
         if (FRedirectCount < RedirectMaximum) return Response.Location;
         return std::nullopt;
     }
     if (codeClass == 2) {
         if (code == 204) {
-            ReadBody(nullptr, Grace::Short);
+            ReadBody(nullptr, TGrace::Short);
         } else {
-            ReadBody(&stream, Grace::None);
+            ReadBody(&stream, TGrace::None);
         }
         return std::nullopt;
     }
     if (code == 401 && BasicAuthorizationPossible()) {
         // Re-authentication in the same exchange is off: the 401 is final.
-        ReadBody(&stream, Grace::None);
+        ReadBody(&stream, TGrace::None);
         return std::nullopt;
     }
-    if (code == 407) RaiseProtocolError(Grace::None);
-    if (codeClass == 1 || code == 304) RaiseProtocolError(Grace::Short);
-    RaiseProtocolError(Grace::None);
+    if (code == 407) RaiseProtocolError(TGrace::None);
+    if (codeClass == 1 || code == 304) RaiseProtocolError(TGrace::Short);
+    RaiseProtocolError(TGrace::None);
 }
 
-void TIdHTTP::RaiseProtocolError(Grace grace) {
+void TIdHTTP::RaiseProtocolError(TGrace grace) {
     TMemoryStream scratch(ErrorBodyLimit);
     ReadBody(&scratch, grace);
     throw EIdHTTPProtocolException(Response.ResponseText, Response.ResponseCode(),
@@ -287,7 +287,7 @@ bool TIdHTTP::BasicAuthorizationPossible() const {
 
 // ---- Bodies ---------------------------------------------------------------
 
-void TIdHTTP::ReadBody(TStream* target, Grace grace) {
+void TIdHTTP::ReadBody(TStream* target, TGrace grace) {
     TIdIOHandlerStack& io = Transport();
     const bool chunked = AsciiLowerCopy(Response.TransferEncoding).find("chunked") != std::string::npos;
     if (chunked) {
@@ -296,8 +296,8 @@ void TIdHTTP::ReadBody(TStream* target, Grace grace) {
     }
     // A head that says Content-Length: 0 has no body to wait for.
     if (Response.ContentLength == 0) return;
-    if (grace != Grace::None && io.InputBufferIsEmpty()) {
-        io.CheckForDataOnSource(grace == Grace::Redirect ? kRedirectGraceMs : kShortGraceMs);
+    if (grace != TGrace::None && io.InputBufferIsEmpty()) {
+        io.CheckForDataOnSource(grace == TGrace::Redirect ? kRedirectGraceMs : kShortGraceMs);
         if (io.InputBufferIsEmpty()) return;
     }
     if (Response.ContentLength > 0) {

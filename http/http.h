@@ -102,8 +102,8 @@ public:
     void Get(const std::string& url, TStream& stream);
 
 private:
-    class DeadlineScope;
-    enum class Grace { None, Short, Redirect };
+    class TDeadlineScope;
+    enum class TGrace { None, Short, Redirect };
 
     void PrepareRequest(const std::string& url);
     void ConnectForRequest();
@@ -114,8 +114,8 @@ private:
     std::string ReadLine();
     // The outcome of a head: the URL to follow, or nothing to finish.
     std::optional<std::string> Decide(TStream& stream);
-    [[noreturn]] void RaiseProtocolError(Grace grace);
-    void ReadBody(TStream* target, Grace grace);
+    [[noreturn]] void RaiseProtocolError(TGrace grace);
+    void ReadBody(TStream* target, TGrace grace);
     void ReadChunkedBody(TStream* target);
     // A null target reads into nowhere.
     void ReadCount(TStream* target, std::int64_t count);

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "http/digits.h"
 #include "http/text_encoding.h"
 
 namespace quorvel {
@@ -9,37 +10,17 @@ namespace {
 
 // An optional sign and decimal digits only, within the 64-bit range.
 bool ParseDecimal(std::string_view text, std::int64_t& value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) return false;
-    std::uint64_t magnitude = 0;
-    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return false;
-        const auto digit = static_cast<std::uint64_t>(c - '0');
-        if (magnitude > (limit - digit) / 10) return false;
-        magnitude = magnitude * 10 + digit;
-    }
-    if (!negative) {
-        value = static_cast<std::int64_t>(magnitude);
-    } else if (magnitude == limit) {
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    TDecimal number;
+    if (!ScanDecimal(text, kMax + 2, number) || number.Magnitude > kMax + (number.Negative ? 1 : 0)) return false;
+    if (!number.Negative) {
+        value = static_cast<std::int64_t>(number.Magnitude);
+    } else if (number.Magnitude > kMax) {
         value = std::numeric_limits<std::int64_t>::min();
     } else {
-        value = -static_cast<std::int64_t>(magnitude);
+        value = -static_cast<std::int64_t>(number.Magnitude);
     }
     return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace

@@ -79,11 +79,7 @@ void TIdIOHandlerStack::ConnectSocket() {
         return;
     }
     FBinding->Connect();
-    std::lock_guard<std::mutex> lock(FBinding->FConnectionHandle);
-    if (FBinding->HandleAllocated()) {
-        FBinding->UpdateBindingLocal();
-        FBinding->UpdateBindingPeer();
-    }
+    FBinding->UpdateBindings();
 }
 
 void TIdIOHandlerStack::ConnectWithTimeout(std::int32_t ATimeout) {

@@ -92,9 +92,12 @@ void TIdSocketHandle::Connect(TIdConnectWaker* AWaker) {
     TIdStack::Instance().Connect(Handle(), PeerIP, IPVersion, PeerPort, AWaker);
 }
 
-void TIdSocketHandle::UpdateBindingLocal() { TIdStack::Instance().GetSocketName(Handle(), IP, Port); }
-
-void TIdSocketHandle::UpdateBindingPeer() { TIdStack::Instance().GetPeerName(Handle(), PeerIP, PeerPort); }
+void TIdSocketHandle::UpdateBindings() {
+    std::lock_guard<std::mutex> lock(FConnectionHandle);
+    if (!HandleAllocated()) return;
+    TIdStack::Instance().GetSocketName(Handle(), IP, Port);
+    TIdStack::Instance().GetPeerName(Handle(), PeerIP, PeerPort);
+}
 
 void TIdSocketHandle::Reset() {
     CloseSocket();

@@ -31,9 +31,6 @@ public:
     std::uint16_t Port = 0;
     std::uint16_t ClientPortMin = 0, ClientPortMax = 0;
 
-    // Held while the socket is closed and while the worker reads addresses.
-    std::mutex FConnectionHandle;
-
     // Closes a socket still held, then takes a new stream socket of IPVersion.
     void AllocateSocket(int ASocketType = Id_SOCK_STREAM, int AProtocol = Id_IPPROTO_IP);
     void SetBinding(const std::string& AIP, std::uint16_t APort, std::uint16_t APortMin = 0,
@@ -48,13 +45,17 @@ public:
     // Blocking connect to PeerIP:PeerPort; a waker lets another thread end it.
     virtual void Connect() { Connect(nullptr); }
     void Connect(TIdConnectWaker* AWaker);
-    void UpdateBindingLocal();
-    void UpdateBindingPeer();
+    // Reads the local and peer addresses after a connect, under the lock a
+    // close takes: a close on another thread comes before or after, and
+    // after it nothing is read.
+    void UpdateBindings();
     // No socket, addresses cleared, IPv4.
     void Reset();
 
 private:
     std::atomic<TIdStackSocketHandle> FHandle{Id_INVALID_SOCKET};
+    // Held while the socket is closed and while the addresses are read.
+    std::mutex FConnectionHandle;
     // The connect in progress and its waker, so that a close can end it.
     std::mutex FConnectLock;
     std::condition_variable FConnectEnded;

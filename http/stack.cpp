@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "http/digits.h"
 #include "http/exceptions.h"
 #include "http/text_encoding.h"
 
@@ -87,13 +88,6 @@ int LookupResultToSocketError(int result, const TIdLookupCodes& codes) {
     return result;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 TIdSockAddr MakeAddress(const std::string& ip, TIdIPVersion family, std::uint16_t port, bool emptyIsAny) {
     TIdSockAddr a;
     a.Version = family;
@@ -117,7 +111,7 @@ void TIdStack::IncUsage() {
             }
             GLibraryStarted = true;
         }
-        GStack.emplace(Key{});
+        GStack.emplace(TKey{});
     }
     ++GUsageCount;
 }
@@ -303,7 +297,7 @@ bool ParseIPv6(const std::string& text, std::uint8_t out[16]) {
     std::vector<std::uint16_t>* groups = compressed ? &tail : &head;
     while (i < n) {
         std::size_t j = i;
-        while (j < n && HexValue(text[j]) >= 0) ++j;
+        while (j < n && HexDigit(text[j]) >= 0) ++j;
         if (j < n && text[j] == '.') {
             // An IPv4 tail fills the last two groups.
             std::uint8_t v4[4];
@@ -315,7 +309,7 @@ bool ParseIPv6(const std::string& text, std::uint8_t out[16]) {
         }
         if (j == i || j - i > 4) return false;
         unsigned value = 0;
-        for (std::size_t k = i; k < j; ++k) value = value * 16 + static_cast<unsigned>(HexValue(text[k]));
+        for (std::size_t k = i; k < j; ++k) value = value * 16 + static_cast<unsigned>(HexDigit(text[k]));
         groups->push_back(static_cast<std::uint16_t>(value));
         i = j;
         if (i == n) break;

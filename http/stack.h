@@ -146,11 +146,11 @@ public:
     static std::string WSTranslateSocketErrorMsg(int number);
 
     // Only the usage count makes stack objects.
-    class Key {
+    class TKey {
         friend class TIdStack;
-        Key() = default;
+        TKey() = default;
     };
-    explicit TIdStack(Key) {}
+    explicit TIdStack(TKey) {}
 };
 
 // Address text: IPv4 dotted decimal (ip_address.h); IPv6 eight upper-case

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "http/digits.h"
 #include "http/exceptions.h"
 #include "http/text_encoding.h"
 
@@ -25,25 +26,10 @@ std::string_view SplitOffAfterFirst(std::string_view& s, char sep) {
 // false when the text is not such a number; *outOfRange tells a number that
 // cannot be a port, however many digits it has.
 bool ParsePortNumber(std::string_view text, std::uint16_t& port, bool& outOfRange) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) return false;
-    std::uint32_t value = 0;
-    bool tooLarge = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return false;
-        if (!tooLarge) {
-            value = value * 10 + static_cast<std::uint32_t>(c - '0');
-            tooLarge = value > 65535;
-        }
-    }
-    outOfRange = tooLarge || (negative && value != 0);
-    port = outOfRange ? 0 : static_cast<std::uint16_t>(value);
+    TDecimal number;
+    if (!ScanDecimal(text, 65536, number)) return false;
+    outOfRange = number.Magnitude > 65535 || (number.Negative && number.Magnitude != 0);
+    port = outOfRange ? 0 : static_cast<std::uint16_t>(number.Magnitude);
     return true;
 }
 

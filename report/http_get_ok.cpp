@@ -16,10 +16,10 @@ void ApplyReportSettings(TIdHTTP& http) {
 
 bool HttpGetOk(const std::string& url) { return HttpGetOk(url, nullptr); }
 
-bool HttpGetOk(const std::string& url, HttpGetOutcome* outcome) {
-    HttpGetOutcome local;
-    HttpGetOutcome& out = outcome != nullptr ? *outcome : local;
-    out = HttpGetOutcome{};
+bool HttpGetOk(const std::string& url, THttpGetOutcome* outcome) {
+    THttpGetOutcome local;
+    THttpGetOutcome& out = outcome != nullptr ? *outcome : local;
+    out = THttpGetOutcome{};
 
     // Creating the client starts the socket library; that failure is the
     // caller's to see.

@@ -22,7 +22,7 @@ inline constexpr std::size_t kReportBodyKept = 64 * 1024;
 void ApplyReportSettings(TIdHTTP& http);
 
 // What one call saw, for the probe.
-struct HttpGetOutcome {
+struct THttpGetOutcome {
     bool Result = false;
     int Code = -1;           // the last response's code; -1 when none was read
     std::string ErrorClass;  // the class of the error that ended it, or empty
@@ -35,6 +35,6 @@ struct HttpGetOutcome {
 // failure of the exchange gives false; only an error creating the client
 // object passes on.
 bool HttpGetOk(const std::string& url);
-bool HttpGetOk(const std::string& url, HttpGetOutcome* outcome);
+bool HttpGetOk(const std::string& url, THttpGetOutcome* outcome);
 
 }  // namespace quorvel

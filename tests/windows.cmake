@@ -44,7 +44,7 @@ target_sources(quorvel-wine PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/shell_windows/to
 target_compile_definitions(quorvel-wine PRIVATE
   QUORVEL_WINE_CLOSE_URL="http://${wine_start_page_host}/quorvl/bye.html?next=c100100")
 add_executable(quorvel-probe ${CMAKE_CURRENT_SOURCE_DIR}/shell_windows/tools/probe.cpp)
-target_link_libraries(quorvel-probe PRIVATE shell32 user32 quorvel_warnings)
+target_link_libraries(quorvel-probe PRIVATE quorvel_proto shell32 user32 quorvel_warnings)
 
 # The shipped executable's kind and imports, checked on the build machine.
 # Only the 32-bit build makes the executable that ships.

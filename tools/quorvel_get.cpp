@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "http/text_encoding.h"
 #include "report/http_get_ok.h"
+#ifdef _WIN32
+#include "http/windows/windows_text.h"
+#endif
 
 namespace {
 
@@ -29,7 +31,7 @@ std::string EscapeLineEnds(const std::string& text) {
 }
 
 int Run(const std::string& url) {
-    quorvel::HttpGetOutcome outcome;
+    quorvel::THttpGetOutcome outcome;
     const auto start = std::chrono::steady_clock::now();
     quorvel::HttpGetOk(url, &outcome);
     const auto elapsed =
@@ -66,7 +68,7 @@ int Main(int argc, const std::string* argv) {
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i)
-        args.push_back(quorvel::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(argv[i]))));
+        args.push_back(quorvel::Narrow(argv[i]));
     return Main(argc, args.data());
 }
 #else

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstring>
 
+#include "http/posix/unique_fd.h"
 #include "http/sockaddr_record.h"
 #include "http/stack.h"
 
@@ -106,35 +107,20 @@ bool TranslateOption(int& level, int& option) {
 }
 
 // Restores errno on the way out, so clean-up calls keep the failure's number.
-class ErrnoKeeper {
+class TErrnoKeeper {
 public:
-    ErrnoKeeper() : FSaved(errno) {}
-    ~ErrnoKeeper() { errno = FSaved; }
-    ErrnoKeeper(const ErrnoKeeper&) = delete;
-    ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
+    TErrnoKeeper() : FSaved(errno) {}
+    ~TErrnoKeeper() { errno = FSaved; }
+    TErrnoKeeper(const TErrnoKeeper&) = delete;
+    TErrnoKeeper& operator=(const TErrnoKeeper&) = delete;
 
 private:
     int FSaved;
 };
 
-// The one owner of a descriptor.
-class UniqueFd {
+class TEventFdWaker : public TIdConnectWaker {
 public:
-    explicit UniqueFd(int fd = -1) : FFd(fd) {}
-    ~UniqueFd() {
-        if (FFd >= 0) ::close(FFd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
-
-class EventFdWaker : public TIdConnectWaker {
-public:
-    explicit EventFdWaker(int fd) : FFd(fd) {}
+    explicit TEventFdWaker(int fd) : FFd(fd) {}
     void Wake() override {
         const std::uint64_t one = 1;
         ssize_t r;
@@ -145,10 +131,10 @@ public:
     int Fd() const { return FFd.Get(); }
 
 private:
-    UniqueFd FFd;
+    TUniqueFd FFd;
 };
 
-class PosixSocketPlatform : public TIdSocketPlatform {
+class TPosixSocketPlatform : public TIdSocketPlatform {
 public:
     void StartLibrary() override {}
 
@@ -177,8 +163,8 @@ public:
         const int fd = Fd(s);
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return -1;
-        const int r = ConnectNonBlocking(fd, peer, dynamic_cast<EventFdWaker*>(waker));
-        ErrnoKeeper keep;
+        const int r = ConnectNonBlocking(fd, peer, dynamic_cast<TEventFdWaker*>(waker));
+        TErrnoKeeper keep;
         ::fcntl(fd, F_SETFL, flags);
         return r;
     }
@@ -186,7 +172,7 @@ public:
     std::unique_ptr<TIdConnectWaker> NewConnectWaker() override {
         const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (fd < 0) return nullptr;
-        return std::make_unique<EventFdWaker>(fd);
+        return std::make_unique<TEventFdWaker>(fd);
     }
 
     int SetSockOpt(TIdStackSocketHandle s, int level, int option, std::int32_t value) override {
@@ -301,7 +287,7 @@ private:
         }
     }
 
-    static int ConnectNonBlocking(int fd, const TIdSockAddr& peer, EventFdWaker* waker) {
+    static int ConnectNonBlocking(int fd, const TIdSockAddr& peer, TEventFdWaker* waker) {
         sockaddr_storage ss;
         const socklen_t len = ToSockaddr(peer, ss);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&ss), len) == 0) return 0;
@@ -327,7 +313,7 @@ private:
 }  // namespace
 
 TIdSocketPlatform& DefaultSocketPlatform() {
-    static PosixSocketPlatform platform;
+    static TPosixSocketPlatform platform;
     return platform;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "http/scoped_generic.h"
 #include "http/text_encoding.h"
 
 namespace quorvel {
@@ -13,20 +14,11 @@ namespace quorvel {
 namespace {
 
 // One conversion descriptor, closed when it goes.
-class TIconv {
-public:
-    explicit TIconv(const char* from) : FHandle(::iconv_open("UTF-8", from)) {}
-    ~TIconv() {
-        if (Valid()) ::iconv_close(FHandle);
-    }
-    TIconv(const TIconv&) = delete;
-    TIconv& operator=(const TIconv&) = delete;
-    bool Valid() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return FHandle; }
-
-private:
-    iconv_t FHandle;
+struct TIconvTraits {
+    static iconv_t InvalidValue() { return reinterpret_cast<iconv_t>(-1); }
+    static void Free(iconv_t handle) { ::iconv_close(handle); }
 };
+using TIconv = TScopedGeneric<iconv_t, TIconvTraits>;
 
 // A name as a server sent it must not reach iconv's "//" option syntax.
 bool PlainCharsetName(const std::string& name) {
@@ -46,8 +38,8 @@ locale_t Utf8Locale() {
 
 bool DecodePlatformCharset(const Bytes& bytes, const std::string& charset, std::string& utf8) {
     if (!PlainCharsetName(charset)) return false;
-    TIconv converter(charset.c_str());
-    if (!converter.Valid()) return false;
+    TIconv converter(::iconv_open("UTF-8", charset.c_str()));
+    if (!converter.IsValid()) return false;
     utf8.clear();
     // glibc's iconv does not change its input, whatever the prototype says.
     char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));

@@ -14,10 +14,11 @@
 #include <string>
 
 #include "http/exceptions.h"
+#include "http/scoped_generic.h"
 #include "http/sockaddr_record.h"
 #include "http/stack.h"
-#include "http/text_encoding.h"
 #include "http/windows/system_error_text.h"
+#include "http/windows/windows_text.h"
 #include "http/windows/winsock_library.h"
 
 namespace quorvel {
@@ -27,56 +28,13 @@ namespace {
 // The name the messages give, whatever file a test build loads.
 constexpr const char* kLibraryDisplayName = "WS2_32.DLL";
 
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string u16 = Utf8ToUtf16(utf8);
-    return std::wstring(u16.begin(), u16.end());
-}
-
 std::string WithSystemText(std::string message, std::uint32_t number) {
     if (number != 0) message += ": " + SystemErrorText(number);
     return message;
 }
 
-// The one owner of a loaded module.
-class TUniqueModule {
-public:
-    TUniqueModule() = default;
-    explicit TUniqueModule(HMODULE module) : FModule(module) {}
-    ~TUniqueModule() { Reset(); }
-    TUniqueModule(const TUniqueModule&) = delete;
-    TUniqueModule& operator=(const TUniqueModule&) = delete;
-    TUniqueModule& operator=(TUniqueModule&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            FModule = other.FModule;
-            other.FModule = nullptr;
-        }
-        return *this;
-    }
-    HMODULE Get() const { return FModule; }
-    void Reset() {
-        if (FModule != nullptr) ::FreeLibrary(FModule);
-        FModule = nullptr;
-    }
-
-private:
-    HMODULE FModule = nullptr;
-};
-
-// The one owner of an event object.
-class TUniqueEvent {
-public:
-    explicit TUniqueEvent(HANDLE event) : FEvent(event) {}
-    ~TUniqueEvent() {
-        if (FEvent != nullptr) ::CloseHandle(FEvent);
-    }
-    TUniqueEvent(const TUniqueEvent&) = delete;
-    TUniqueEvent& operator=(const TUniqueEvent&) = delete;
-    HANDLE Get() const { return FEvent; }
-
-private:
-    HANDLE FEvent;
-};
+using TUniqueModule = TScopedGeneric<HMODULE, TNullHandleTraits<HMODULE, ::FreeLibrary>>;
+using TUniqueEvent = TScopedGeneric<HANDLE, TNullHandleTraits<HANDLE, ::CloseHandle>>;
 
 // Loads without the system's "file not found" dialog.
 HMODULE LoadQuietly(const std::string& fileName, DWORD& error) {
@@ -110,7 +68,7 @@ public:
         const std::string loadFailed = std::string("Error on loading Winsock2 library (") + kLibraryDisplayName + ")";
         DWORD error = 0;
         TUniqueModule library(LoadQuietly(WinsockLibraryFileName(), error));
-        if (library.Get() == nullptr) throw EIdWinsockStubError(WithSystemText(loadFailed, error));
+        if (!library.IsValid()) throw EIdWinsockStubError(WithSystemText(loadFailed, error));
         // Not kept in its entry: a failed start frees the library again.
         TEntry<decltype(&::WSAStartup)> startup{"WSAStartup"};
         auto start = Lookup(startup, library.Get());
@@ -226,7 +184,7 @@ public:
     TEventWaker() : FEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     void Wake() override { ::SetEvent(FEvent.Get()); }
     HANDLE Event() const { return FEvent.Get(); }
-    bool Valid() const { return FEvent.Get() != nullptr; }
+    bool Valid() const { return FEvent.IsValid(); }
 
 private:
     TUniqueEvent FEvent;
@@ -397,7 +355,7 @@ private:
     static int ConnectWakeable(SOCKET s, const sockaddr* peer, int len, TEventWaker& waker) {
         TWinsock& ws = Winsock();
         TUniqueEvent connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (connected.Get() == nullptr) {
+        if (!connected.IsValid()) {
             SetLastSocketError(WSAENOBUFS);
             return -1;
         }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "http/text_encoding.h"
+#include "http/windows/windows_text.h"
 #include "report/install_marker.h"
 
 namespace quorvel {
@@ -15,15 +15,6 @@ namespace {
 constexpr int kLocalAppDataCreate = 0x801C;
 constexpr std::size_t kPathUnits = 261;
 
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string u16 = Utf8ToUtf16(utf8);
-    return std::wstring(u16.begin(), u16.end());
-}
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-    return Utf16ToUtf8(std::u16string(text, text + length));
-}
-
 class TWindowsFolders final : public IFolders {
 public:
     std::string LookupLocalAppData() override {
@@ -32,7 +23,7 @@ public:
             return std::string();
         std::size_t length = 0;
         while (length < kPathUnits && buffer[length] != L'\0') ++length;
-        return Narrow(buffer, length);
+        return Narrow(std::wstring_view(buffer, length));
     }
 
     std::string FallbackBaseFolder() const override { return "D:\\"; }

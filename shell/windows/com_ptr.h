@@ -6,8 +6,9 @@
 #include <oleauto.h>
 #include <unknwn.h>
 
-#include <string>
 #include <utility>
+
+#include "http/scoped_generic.h"
 
 namespace quorvel::win {
 
@@ -56,17 +57,7 @@ private:
 };
 
 // A BSTR with one owner.
-class TBstr {
-public:
-    explicit TBstr(const std::wstring& text) : FText(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~TBstr() { ::SysFreeString(FText); }
-    TBstr(const TBstr&) = delete;
-    TBstr& operator=(const TBstr&) = delete;
-    BSTR Get() const { return FText; }
-
-private:
-    BSTR FText;
-};
+using TBstr = TScopedGeneric<BSTR, TNullHandleTraits<BSTR, ::SysFreeString>>;
 
 // A VARIANT cleared when it goes.
 class TVariant {

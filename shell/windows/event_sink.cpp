@@ -1,7 +1,7 @@
 #include "shell/windows/event_sink.h"
 
 #include "http/exceptions.h"
-#include "http/text_encoding.h"
+#include "http/windows/windows_text.h"
 #include "shell/windows/com_ptr.h"
 
 namespace quorvel::win {
@@ -37,13 +37,13 @@ std::string VariantText(const VARIANT& value) {
     if (v->vt == VT_EMPTY) return std::string();
     if (v->vt == VT_BSTR) {
         const BSTR text = v->bstrVal;
-        return Utf16ToUtf8(std::u16string(text, text + ::SysStringLen(text)));
+        return Narrow(std::wstring_view(text, ::SysStringLen(text)));
     }
     TVariant converted;
     if (FAILED(::VariantChangeType(converted.Get(), const_cast<VARIANT*>(v), 0, VT_BSTR)) || converted.Value().vt != VT_BSTR)
         throw Exception("Could not convert variant of type (" + std::to_string(v->vt) + ") into type (String)");
     const BSTR text = converted.Value().bstrVal;
-    return Utf16ToUtf8(std::u16string(text, text + ::SysStringLen(text)));
+    return Narrow(std::wstring_view(text, ::SysStringLen(text)));
 }
 
 HRESULT STDMETHODCALLTYPE TEventSink::QueryInterface(REFIID iid, void** object) {

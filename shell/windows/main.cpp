@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "http/text_encoding.h"
+#include "http/windows/windows_text.h"
 #include "report/device_code.h"
 #include "report/http_get_ok.h"
 #include "report/install_marker.h"
@@ -24,8 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return quorvel::RunShell(platform, quorvel::ThisBuildValues(), services);
     } catch (const std::exception& error) {
         // Only a failure to make the windows themselves ends up here.
-        const std::u16string text = quorvel::Utf8ToUtf16(error.what());
-        ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()), L"Quorvel", MB_ICONERROR);
+        ::MessageBoxW(nullptr, quorvel::Wide(error.what()).c_str(), L"Quorvel", MB_ICONERROR);
         return 1;
     }
 }

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "http/exceptions.h"
-#include "http/text_encoding.h"
 #include "http/windows/system_error_text.h"
+#include "http/windows/windows_text.h"
 #include "shell/application.h"
 #include "shell/window_rules.h"
 
@@ -50,11 +50,6 @@ void OleCheck(HRESULT result) {
     if (FAILED(result)) RaiseOleError(result);
 }
 
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string u16 = Utf8ToUtf16(utf8);
-    return std::wstring(u16.begin(), u16.end());
-}
-
 void SetBool(VARIANT* result, bool value) {
     result->vt = VT_BOOL;
     result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
@@ -81,12 +76,7 @@ HRESULT HostFont(VARIANT* result) {
     return S_OK;
 }
 
-}  // namespace
-
-int HimetricToPixels(int value, int ppi) { return MulDiv(value, ppi, kHimetricPerInch); }
-
-int PixelsToHimetric(int value, int ppi) { return MulDiv(value, kHimetricPerInch, ppi); }
-
+// The argument for an omitted optional parameter.
 VARIANT OmittedArgument() {
     VARIANT v;
     ::VariantInit(&v);
@@ -94,6 +84,12 @@ VARIANT OmittedArgument() {
     v.scode = DISP_E_PARAMNOTFOUND;
     return v;
 }
+
+}  // namespace
+
+int HimetricToPixels(int value, int ppi) { return MulDiv(value, ppi, kHimetricPerInch); }
+
+int PixelsToHimetric(int value, int ppi) { return MulDiv(value, kHimetricPerInch, ppi); }
 
 // --- creation, attach, release ------------------------------------------
 
@@ -238,7 +234,8 @@ void TOleControlSite::SetBounds(int left, int top, int width, int height) {
 
 void TOleControlSite::Navigate(const std::string& url) {
     if (!FWebBrowser2) OleCheck(FControlDispatch->QueryInterface(kIWebBrowser2, FWebBrowser2.PutVoid()));
-    TBstr target(Wide(url));
+    const std::wstring wide = Wide(url);
+    TBstr target(::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
     VARIANT flags = OmittedArgument();
     VARIANT frame = OmittedArgument();
     VARIANT postData = OmittedArgument();

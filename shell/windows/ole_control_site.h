@@ -33,9 +33,6 @@ inline constexpr RECT kClip = {0, 0, 32767, 32767};
 int HimetricToPixels(int value, int ppi);
 int PixelsToHimetric(int value, int ppi);
 
-// The argument for an omitted optional parameter.
-VARIANT OmittedArgument();
-
 class TOleControlSite final : public IOleClientSite,
                               public IOleInPlaceSite,
                               public IOleInPlaceFrame,

@@ -5,91 +5,55 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include <utility>
+#include "http/scoped_generic.h"
 
 namespace quorvel::win {
 
-class TUniqueWindow {
-public:
-    TUniqueWindow() = default;
-    explicit TUniqueWindow(HWND window) : FWindow(window) {}
-    ~TUniqueWindow() { Reset(); }
-    TUniqueWindow(const TUniqueWindow&) = delete;
-    TUniqueWindow& operator=(const TUniqueWindow&) = delete;
-    TUniqueWindow& operator=(TUniqueWindow&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            FWindow = std::exchange(other.FWindow, nullptr);
-        }
-        return *this;
-    }
-    HWND Get() const { return FWindow; }
-    void Reset() {
-        if (FWindow != nullptr) ::DestroyWindow(std::exchange(FWindow, nullptr));
-    }
+using TUniqueWindow = TScopedGeneric<HWND, TNullHandleTraits<HWND, ::DestroyWindow>>;
 
-private:
-    HWND FWindow = nullptr;
+// The screen's device context (GetDC(nullptr)), released when it goes.
+struct TScreenDCTraits {
+    static HDC InvalidValue() { return nullptr; }
+    static void Free(HDC dc) { ::ReleaseDC(nullptr, dc); }
 };
+using TScreenDC = TScopedGeneric<HDC, TScreenDCTraits>;
 
-// The screen's device context, released when it goes.
-class TScreenDC {
-public:
-    TScreenDC() : FDC(::GetDC(nullptr)) {}
-    ~TScreenDC() {
-        if (FDC != nullptr) ::ReleaseDC(nullptr, FDC);
-    }
-    TScreenDC(const TScreenDC&) = delete;
-    TScreenDC& operator=(const TScreenDC&) = delete;
-    HDC Get() const { return FDC; }
+using TUniqueGdiObject = TScopedGeneric<HGDIOBJ, TNullHandleTraits<HGDIOBJ, ::DeleteObject>>;
 
-private:
-    HDC FDC;
-};
-
-// A GDI object selected into a DC for the scope, then deleted.
+// A font selected into a DC for the scope; the DC's previous object is put
+// back before the font is deleted.
 class TSelectedFont {
 public:
     TSelectedFont(HDC dc, HFONT font) : FDC(dc), FFont(font), FPrevious(font ? ::SelectObject(dc, font) : nullptr) {}
     ~TSelectedFont() {
         if (FPrevious != nullptr) ::SelectObject(FDC, FPrevious);
-        if (FFont != nullptr) ::DeleteObject(FFont);
     }
     TSelectedFont(const TSelectedFont&) = delete;
     TSelectedFont& operator=(const TSelectedFont&) = delete;
-    bool Valid() const { return FFont != nullptr; }
+    bool Valid() const { return FFont.IsValid(); }
 
 private:
     HDC FDC;
-    HFONT FFont;
+    TUniqueGdiObject FFont;
     HGDIOBJ FPrevious;
 };
 
-// OleInitialize and CoInitialize, undone only when they succeeded.
-class TOleInitialization {
+// An initialisation of the thread (not a handle), undone only when it
+// succeeded.
+template <auto Initialize, auto Uninitialize>
+class TThreadInitialization {
 public:
-    TOleInitialization() : FSucceeded(SUCCEEDED(::OleInitialize(nullptr))) {}
-    ~TOleInitialization() {
-        if (FSucceeded) ::OleUninitialize();
+    TThreadInitialization() : FSucceeded(SUCCEEDED(Initialize(nullptr))) {}
+    ~TThreadInitialization() {
+        if (FSucceeded) Uninitialize();
     }
-    TOleInitialization(const TOleInitialization&) = delete;
-    TOleInitialization& operator=(const TOleInitialization&) = delete;
+    TThreadInitialization(const TThreadInitialization&) = delete;
+    TThreadInitialization& operator=(const TThreadInitialization&) = delete;
 
 private:
     bool FSucceeded;
 };
-
-class TComInitialization {
-public:
-    TComInitialization() : FSucceeded(SUCCEEDED(::CoInitialize(nullptr))) {}
-    ~TComInitialization() {
-        if (FSucceeded) ::CoUninitialize();
-    }
-    TComInitialization(const TComInitialization&) = delete;
-    TComInitialization& operator=(const TComInitialization&) = delete;
-
-private:
-    bool FSucceeded;
-};
+using TOleInitialization = TThreadInitialization<::OleInitialize, ::OleUninitialize>;
+using TComInitialization = TThreadInitialization<::CoInitialize, ::CoUninitialize>;
 
 }  // namespace quorvel::win

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "http/text_encoding.h"
 #include "http/windows/system_error_text.h"
+#include "http/windows/windows_text.h"
 #include "shell/application.h"
 
 namespace quorvel::win {
@@ -16,15 +16,6 @@ constexpr UINT kMouseFirst = 0x0200;
 constexpr UINT kMouseLast = 0x020E;
 constexpr UINT kKeyFirst = 0x0100;
 constexpr UINT kKeyLast = 0x0109;
-
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string u16 = Utf8ToUtf16(utf8);
-    return std::wstring(u16.begin(), u16.end());
-}
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-    return Utf16ToUtf8(std::u16string(text, text + length));
-}
 
 [[noreturn]] void RaiseLastError(const char* what) {
     throw std::runtime_error(std::string(what) + ": " + SystemErrorText(::GetLastError()));
@@ -82,7 +73,7 @@ TWin32Platform::~TWin32Platform() {
 std::string TWin32Platform::ExecutablePath() {
     wchar_t path[kModulePathUnits] = {};
     const DWORD length = ::GetModuleFileNameW(nullptr, path, kModulePathUnits);
-    return Narrow(path, length < kModulePathUnits ? length : kModulePathUnits);
+    return Narrow(std::wstring_view(path, length < kModulePathUnits ? length : kModulePathUnits));
 }
 
 std::optional<int> TWin32Platform::StartupShowValue() {
@@ -94,12 +85,12 @@ std::optional<int> TWin32Platform::StartupShowValue() {
 }
 
 int TWin32Platform::PixelsPerInch() {
-    TScreenDC screen;
+    TScreenDC screen(::GetDC(nullptr));
     return ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
 }
 
 int TWin32Platform::MeasureTextHeight(int fontHeight) {
-    TScreenDC screen;
+    TScreenDC screen(::GetDC(nullptr));
     TSelectedFont font(screen.Get(), ::CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                                    DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));

@@ -10,7 +10,7 @@ namespace {
 
 std::string Text(const TMemoryStream& stream) { return std::string(stream.Bytes().begin(), stream.Bytes().end()); }
 
-std::vector<std::string> HeadsOf(const ScriptedServer& server, std::size_t connection = 0) {
+std::vector<std::string> HeadsOf(const TScriptedServer& server, std::size_t connection = 0) {
     EXPECT_TRUE(server.WaitForConnections(static_cast<int>(connection) + 1));
     const auto requests = server.Requests();
     return connection < requests.size() ? RequestHeads(requests[connection]) : std::vector<std::string>{};
@@ -19,8 +19,8 @@ std::vector<std::string> HeadsOf(const ScriptedServer& server, std::size_t conne
 std::string FirstLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
 
 // A client that follows redirects, with short limits.
-struct Follower {
-    Follower() {
+struct TFollower {
+    TFollower() {
         ShortLimits(http, 2000, 8000);
         http.HandleRedirects = true;
     }
@@ -40,9 +40,9 @@ EIdHTTPProtocolException GetError(TIdHTTP& http, const std::string& url) {
 }
 
 TEST(Redirects, OkWithALocationIsFollowedAndItsBodyDropped) {
-    ScriptedServer server(Answer({Response("200 OK", "dropped", "Location: /next\r\n"), Response("200 OK", "final")}));
+    TScriptedServer server(Answer({Response("200 OK", "dropped", "Location: /next\r\n"), Response("200 OK", "final")}));
     {
-        Follower f;
+        TFollower f;
         f.http.Get(UrlOf(server, "/first"), f.body);
         EXPECT_EQ(Text(f.body), "final");
         EXPECT_EQ(f.http.RedirectCount(), 1);
@@ -53,18 +53,18 @@ TEST(Redirects, OkWithALocationIsFollowedAndItsBodyDropped) {
 }
 
 TEST(Redirects, CreatedWithALocationIsFinal) {
-    ScriptedServer server(Answer({Response("201 Created", "made", "Location: /elsewhere\r\n")}));
-    Follower f;
+    TScriptedServer server(Answer({Response("201 Created", "made", "Location: /elsewhere\r\n")}));
+    TFollower f;
     f.http.Get(UrlOf(server), f.body);
     EXPECT_EQ(f.http.ResponseCode(), 201);
     EXPECT_EQ(Text(f.body), "made");
 }
 
 TEST(Redirects, AnotherHostGetsANewConnectionAndItsOwnHostLine) {
-    ScriptedServer second(Answer({Response("200 OK", "there")}));
-    ScriptedServer first(Answer({Redirect(UrlOf(second, "/b?x=1"))}));
+    TScriptedServer second(Answer({Response("200 OK", "there")}));
+    TScriptedServer first(Answer({Redirect(UrlOf(second, "/b?x=1"))}));
     {
-        Follower f;
+        TFollower f;
         f.http.Request.Accept = "application/json";
         f.http.Get(UrlOf(first, "/a"), f.body);
         EXPECT_EQ(Text(f.body), "there");
@@ -80,14 +80,14 @@ TEST(Redirects, AnotherHostGetsANewConnectionAndItsOwnHostLine) {
 
 TEST(Redirects, NothingLeftFromTheRedirectsConnectionIsTakenForTheNext) {
     const std::string trailer = "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n";
-    ScriptedServer other(Answer({Response("200 OK", "there")}));
+    TScriptedServer other(Answer({Response("200 OK", "there")}));
     // Another host and a same-connection follow-up after a trailer line,
     // and another host after bytes beyond the framing.
-    ScriptedServer first({Answer({"HTTP/1.1 302 Found\r\nLocation: " + UrlOf(other, "/b") + "\r\n" + trailer}),
+    TScriptedServer first({Answer({"HTTP/1.1 302 Found\r\nLocation: " + UrlOf(other, "/b") + "\r\n" + trailer}),
                           Answer({"HTTP/1.1 302 Found\r\nLocation: /c\r\n" + trailer, Response("200 OK", "here")}),
                           Answer({Redirect(UrlOf(other, "/d")) + "JUNK"})});
     for (const auto& [path, expected] : {std::pair{"/a", "there"}, {"/b", "here"}, {"/c", "there"}}) {
-        Follower f;
+        TFollower f;
         f.http.Get(UrlOf(first, path), f.body);
         EXPECT_EQ(f.http.ResponseText(), "HTTP/1.1 200 OK") << path;
         EXPECT_EQ(Text(f.body), expected) << path;
@@ -99,9 +99,9 @@ TEST(Redirects, NothingLeftFromTheRedirectsConnectionIsTakenForTheNext) {
 TEST(Redirects, FifteenthRedirectEndsTheExchangeAfterFourteenAreFollowed) {
     std::vector<std::string> answers;
     for (int i = 1; i <= 20; ++i) answers.push_back(Redirect("/r" + std::to_string(i)));
-    ScriptedServer server(Answer(answers));
+    TScriptedServer server(Answer(answers));
     {
-        Follower f;
+        TFollower f;
         const auto start = SteadyClock::now();
         f.http.Get(UrlOf(server, "/r0"), f.body);
         EXPECT_EQ(f.http.ResponseCode(), 302);
@@ -115,8 +115,8 @@ TEST(Redirects, FifteenthRedirectEndsTheExchangeAfterFourteenAreFollowed) {
 }
 
 TEST(Redirects, ZeroLengthRedirectOnAKeptConnectionIsNotWaitedFor) {
-    ScriptedServer server(Answer({Redirect("/b"), Response("200 OK", "ok")}));
-    Follower f;
+    TScriptedServer server(Answer({Redirect("/b"), Response("200 OK", "ok")}));
+    TFollower f;
     const auto start = SteadyClock::now();
     f.http.Get(UrlOf(server, "/a"), f.body);
     EXPECT_EQ(Text(f.body), "ok");
@@ -125,17 +125,17 @@ TEST(Redirects, ZeroLengthRedirectOnAKeptConnectionIsNotWaitedFor) {
 
 TEST(Redirects, RedirectBodyIsReadOffTheConnectionBeforeTheNextRequest) {
     const std::string withBody = "HTTP/1.1 301 Moved\r\nLocation: /b\r\nContent-Length: 9\r\n\r\nmoved on!";
-    ScriptedServer server(Answer({withBody, Response("200 OK", "ok")}));
-    Follower f;
+    TScriptedServer server(Answer({withBody, Response("200 OK", "ok")}));
+    TFollower f;
     f.http.Get(UrlOf(server, "/a"), f.body);
     EXPECT_EQ(f.http.ResponseText(), "HTTP/1.1 200 OK");
     EXPECT_EQ(Text(f.body), "ok");
 }
 
 TEST(Redirects, WithoutALocationTheCurrentDirectoryIsFollowed) {
-    ScriptedServer server(Answer({"HTTP/1.1 303 See Other\r\nContent-Length: 0\r\n\r\n", Response("200 OK", "ok")}));
+    TScriptedServer server(Answer({"HTTP/1.1 303 See Other\r\nContent-Length: 0\r\n\r\n", Response("200 OK", "ok")}));
     {
-        Follower f;
+        TFollower f;
         f.http.Get(UrlOf(server, "/a/b?x=1"), f.body);
     }
     const auto heads = HeadsOf(server);
@@ -144,15 +144,15 @@ TEST(Redirects, WithoutALocationTheCurrentDirectoryIsFollowed) {
 }
 
 TEST(Redirects, WithoutHandleRedirectsARedirectRaises) {
-    ScriptedServer server(Answer({Redirect("/b")}));
+    TScriptedServer server(Answer({Redirect("/b")}));
     TIdHTTP http;
     ShortLimits(http);
     EXPECT_EQ(GetError(http, UrlOf(server)).ErrorCode(), 302);
 }
 
 TEST(ErrorResponses, NotFoundCarriesTheStatusLineCodeAndBody) {
-    ScriptedServer server(Answer({Response("404 Not Found", "no such page")}));
-    Follower f;
+    TScriptedServer server(Answer({Response("404 Not Found", "no such page")}));
+    TFollower f;
     const auto e = GetError(f.http, UrlOf(server));
     EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
     EXPECT_EQ(e.ErrorCode(), 404);
@@ -161,11 +161,11 @@ TEST(ErrorResponses, NotFoundCarriesTheStatusLineCodeAndBody) {
 }
 
 TEST(ErrorResponses, ErrorBodyIsDecodedByItsCharsetOrAsLatin1) {
-    ScriptedServer server(Answer({Response("500 Oops", "caf\xC3\xA9", "Content-Type: text/plain; charset=utf-8\r\n"),
+    TScriptedServer server(Answer({Response("500 Oops", "caf\xC3\xA9", "Content-Type: text/plain; charset=utf-8\r\n"),
                                   Response("500 Oops", "caf\xE9"),
                                   Response("500 Oops", "5 \x80", "Content-Type: text/plain; charset=windows-1252\r\n"),
                                   Response("500 Oops", "caf\xE9", "Content-Type: text/plain; charset=x-no-such\r\n")}));
-    Follower f;
+    TFollower f;
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");
     f.http.Response.CharSet.clear();
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "caf\xC3\xA9");  // é from Latin-1
@@ -176,8 +176,8 @@ TEST(ErrorResponses, ErrorBodyIsDecodedByItsCharsetOrAsLatin1) {
 
 TEST(ErrorResponses, ErrorBodyBeyondTheLimitIsReadButNotKept) {
     const std::string big(100, 'x');
-    ScriptedServer server(Answer({Response("500 Oops", "0123456789" + big), Response("200 OK", "next")}));
-    Follower f;
+    TScriptedServer server(Answer({Response("500 Oops", "0123456789" + big), Response("200 OK", "next")}));
+    TFollower f;
     f.http.ErrorBodyLimit = 10;
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorMessage(), "0123456789");
     // The rest of the body is gone from the connection: the next answer reads cleanly.
@@ -187,8 +187,8 @@ TEST(ErrorResponses, ErrorBodyBeyondTheLimitIsReadButNotKept) {
 }
 
 TEST(ErrorResponses, NoContentAndNotModifiedWaitOnlyBrieflyForABody) {
-    ScriptedServer server(Answer({"HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 304 Not Modified\r\n\r\n"}));
-    Follower f;
+    TScriptedServer server(Answer({"HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 304 Not Modified\r\n\r\n"}));
+    TFollower f;
     auto start = SteadyClock::now();
     f.http.Get(UrlOf(server), f.body);
     EXPECT_EQ(f.http.ResponseCode(), 204);
@@ -199,18 +199,18 @@ TEST(ErrorResponses, NoContentAndNotModifiedWaitOnlyBrieflyForABody) {
 }
 
 TEST(ErrorResponses, UnauthorizedRaisesWithoutAPassword) {
-    ScriptedServer server(Answer({Response("401 Unauthorized", "", "WWW-Authenticate: Basic realm=x\r\n"),
+    TScriptedServer server(Answer({Response("401 Unauthorized", "", "WWW-Authenticate: Basic realm=x\r\n"),
                                   Response("407 Proxy Authentication Required", "")}));
-    Follower f;
+    TFollower f;
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorCode(), 401);
     EXPECT_EQ(GetError(f.http, UrlOf(server)).ErrorCode(), 407);
 }
 
 TEST(ErrorResponses, UnauthorizedWithAPasswordAndBasicIsFinalAndNotRetried) {
-    ScriptedServer server(Answer({Response("401 Unauthorized", "denied",
+    TScriptedServer server(Answer({Response("401 Unauthorized", "denied",
                                            "WWW-Authenticate: Negotiate\r\nWWW-Authenticate: Basic realm=x\r\n")}));
     {
-        Follower f;
+        TFollower f;
         f.http.Get("http://user:pw@" + server.HostPort() + "/", f.body);
         EXPECT_EQ(f.http.ResponseCode(), 401);
         EXPECT_EQ(Text(f.body), "denied");
@@ -221,9 +221,9 @@ TEST(ErrorResponses, UnauthorizedWithAPasswordAndBasicIsFinalAndNotRetried) {
 }
 
 TEST(ErrorResponses, UnauthorizedOfferingDigestFirstRaisesEvenWithAPassword) {
-    ScriptedServer server(Answer({Response("401 Unauthorized", "",
+    TScriptedServer server(Answer({Response("401 Unauthorized", "",
                                            "WWW-Authenticate: Digest realm=x\r\nWWW-Authenticate: Basic realm=x\r\n")}));
-    Follower f;
+    TFollower f;
     EXPECT_EQ(GetError(f.http, "http://user:pw@" + server.HostPort() + "/").ErrorCode(), 401);
 }
 

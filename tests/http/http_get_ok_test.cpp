@@ -15,30 +15,31 @@ std::vector<std::string> Chain(int redirects, const std::string& final) {
     return answers;
 }
 
-TEST(HttpGetOk, TrueForA2xxAtTheEndOfARedirectChain) {
-    ScriptedServer server(Answer(Chain(14, Response("204 No Content", ""))));
-    HttpGetOutcome outcome;
-    EXPECT_TRUE(HttpGetOk(UrlOf(server), &outcome));
-    EXPECT_EQ(outcome.Code, 204);
-    EXPECT_EQ(outcome.ErrorClass, "");
-}
-
-TEST(HttpGetOk, FalseForTheFinal3xxAtTheRedirectLimit) {
-    ScriptedServer server(Answer(Chain(15, Response("200 OK", "too late"))));
-    HttpGetOutcome outcome;
-    EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
-    EXPECT_EQ(outcome.Code, 302);
-    EXPECT_EQ(outcome.ErrorClass, "");
-}
-
-TEST(HttpGetOk, FalseForClientAndServerErrors) {
-    for (const char* status : {"404 Not Found", "500 Internal Server Error"}) {
-        ScriptedServer server(Answer({Response(status, "sorry")}));
-        HttpGetOutcome outcome;
-        EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
-        EXPECT_EQ(outcome.ErrorClass, "EIdHTTPProtocolException");
-        EXPECT_EQ(outcome.Message, std::string("HTTP/1.1 ") + status);
-        EXPECT_EQ(outcome.Code, std::stoi(status));
+// True only for a 2xx at the end; a protocol error's status line is the message.
+TEST(HttpGetOk, VerdictAndOutcomeOfEachFinalAnswer) {
+    const struct {
+        const char* Name;
+        std::vector<std::string> Answers;
+        bool Result;
+        int Code;
+        const char *ErrorClass, *Message;
+    } cases[] = {
+        {"a 2xx at the end of a redirect chain", Chain(14, Response("204 No Content", "")), true, 204, "", ""},
+        {"the final 3xx at the redirect limit", Chain(15, Response("200 OK", "too late")), false, 302, "", ""},
+        {"a client error", {Response("404 Not Found", "sorry")}, false, 404, "EIdHTTPProtocolException",
+         "HTTP/1.1 404 Not Found"},
+        {"a server error", {Response("500 Internal Server Error", "sorry")}, false, 500, "EIdHTTPProtocolException",
+         "HTTP/1.1 500 Internal Server Error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScriptedServer server(Answer(c.Answers));
+        THttpGetOutcome outcome;
+        EXPECT_EQ(HttpGetOk(UrlOf(server), &outcome), c.Result);
+        EXPECT_EQ(outcome.Result, c.Result);
+        EXPECT_EQ(outcome.Code, c.Code);
+        EXPECT_EQ(outcome.ErrorClass, c.ErrorClass);
+        EXPECT_EQ(outcome.Message, c.Message);
         EXPECT_EQ(outcome.BodyBytes, 0u);
     }
 }
@@ -46,10 +47,10 @@ TEST(HttpGetOk, FalseForClientAndServerErrors) {
 TEST(HttpGetOk, FalseForARefusedPortWithItsSocketError) {
     std::string url;
     {
-        ScriptedServer gone(Answer({}));
+        TScriptedServer gone(Answer({}));
         url = UrlOf(gone);
     }
-    HttpGetOutcome outcome;
+    THttpGetOutcome outcome;
     const auto start = SteadyClock::now();
     EXPECT_FALSE(HttpGetOk(url, &outcome));
     EXPECT_LT(MsSince(start), 4000);

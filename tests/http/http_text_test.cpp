@@ -39,6 +39,9 @@ TEST(ContentLengthValue, IsA64BitDecimalOrMinusOne) {
     EXPECT_EQ(ParseContentLength("5x"), -1);
     EXPECT_EQ(ParseContentLength("-5"), -1);
     EXPECT_EQ(ParseContentLength("99999999999999999999"), -1);
+    EXPECT_EQ(ParseContentLength("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(ParseContentLength("9223372036854775808"), -1);
+    EXPECT_EQ(ParseContentLength("+0009223372036854775807"), INT64_MAX);
 }
 
 TEST(ChunkSize, IsHexBeforeTheFirstSpaceWithTrailingTabsIgnored) {

@@ -9,7 +9,7 @@ namespace {
 
 TEST(KeepAlive, ConnectionCloseMakesTheClientCloseAtTheEnd) {
     for (const char* line : {"Connection: close\r\n", "Proxy-Connection:  CLOSE \r\n"}) {
-        ScriptedServer server(Answer({Response("200 OK", "hello", line)}));
+        TScriptedServer server(Answer({Response("200 OK", "hello", line)}));
         TIdHTTP http;
         TMemoryStream body;
         http.Get(UrlOf(server), body);
@@ -21,7 +21,7 @@ TEST(KeepAlive, ConnectionCloseMakesTheClientCloseAtTheEnd) {
 }
 
 TEST(KeepAlive, Http10ResponseWithoutAConnectionLineKeepsTheConnection) {
-    ScriptedServer server(Answer({"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"}));
+    TScriptedServer server(Answer({"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"}));
     TIdHTTP http;
     TMemoryStream body;
     http.Get(UrlOf(server), body);
@@ -30,7 +30,7 @@ TEST(KeepAlive, Http10ResponseWithoutAConnectionLineKeepsTheConnection) {
 }
 
 TEST(KeepAlive, SameHostRedirectReusesTheConnection) {
-    ScriptedServer server(Answer({Redirect("/b"), Redirect("/c"), Response("200 OK", "ok")}));
+    TScriptedServer server(Answer({Redirect("/b"), Redirect("/c"), Response("200 OK", "ok")}));
     {
         TIdHTTP http;
         http.HandleRedirects = true;
@@ -43,7 +43,7 @@ TEST(KeepAlive, SameHostRedirectReusesTheConnection) {
 }
 
 TEST(KeepAlive, RedirectThatClosesIsFollowedOnANewConnection) {
-    ScriptedServer server({Answer({Redirect("/b", "Connection: close\r\n")}), Answer({Response("200 OK", "ok")})});
+    TScriptedServer server({Answer({Redirect("/b", "Connection: close\r\n")}), Answer({Response("200 OK", "ok")})});
     TIdHTTP http;
     http.HandleRedirects = true;
     TMemoryStream body;
@@ -53,7 +53,7 @@ TEST(KeepAlive, RedirectThatClosesIsFollowedOnANewConnection) {
 }
 
 TEST(KeepAlive, PeerThatClosedBetweenExchangesIsReconnected) {
-    ScriptedServer server(AnswerAndClose(Response("200 OK", "one")));
+    TScriptedServer server(AnswerAndClose(Response("200 OK", "one")));
     TIdHTTP http;
     TMemoryStream body;
     http.Get(UrlOf(server), body);

@@ -59,8 +59,8 @@ std::int64_t PeakResidentBytes() {
 
 // Sends `prefix`, then `unit` again and again, pausing `pause` between sends,
 // until the client goes away or the server stops.
-ScriptedServer::Script Stream(std::string prefix, std::string unit, Ms pause = Ms(0)) {
-    return [prefix = std::move(prefix), unit = std::move(unit), pause](ScriptedConnection& c) {
+TScriptedServer::Script Stream(std::string prefix, std::string unit, Ms pause = Ms(0)) {
+    return [prefix = std::move(prefix), unit = std::move(unit), pause](TScriptedConnection& c) {
         c.ReadRequestHead();
         if (!c.Send(prefix)) return;
         while (!c.Stopping() && c.Send(unit)) {
@@ -70,8 +70,8 @@ ScriptedServer::Script Stream(std::string prefix, std::string unit, Ms pause = M
 }
 
 // Sends `prefix` and then `total` bytes of body, then closes.
-ScriptedServer::Script Body(std::string prefix, std::int64_t total) {
-    return [prefix = std::move(prefix), total](ScriptedConnection& c) {
+TScriptedServer::Script Body(std::string prefix, std::int64_t total) {
+    return [prefix = std::move(prefix), total](TScriptedConnection& c) {
         c.ReadRequestHead();
         if (!c.Send(prefix)) return;
         const std::string block(64 * 1024, 'b');
@@ -86,14 +86,14 @@ ScriptedServer::Script Body(std::string prefix, std::int64_t total) {
 
 std::string Flood() { return std::string(64 * 1024, 'a'); }
 
-struct Case {
+struct TCase {
     const char* name;
-    ScriptedServer::Script script;
+    TScriptedServer::Script script;
 };
 
 TEST(TimeBounds, SilentServerEndsTheReportWithinTwentySeconds) {
-    ScriptedServer server([](ScriptedConnection& c) { c.ReadUntilClose(Ms(30000)); });
-    HttpGetOutcome outcome;
+    TScriptedServer server([](TScriptedConnection& c) { c.ReadUntilClose(Ms(30000)); });
+    THttpGetOutcome outcome;
     const auto start = SteadyClock::now();
     EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
     EXPECT_LT(MsSince(start), 20000);
@@ -102,8 +102,8 @@ TEST(TimeBounds, SilentServerEndsTheReportWithinTwentySeconds) {
 }
 
 TEST(TimeBounds, ServerDrippingAByteASecondEndsTheReportWithinTwentySeconds) {
-    ScriptedServer server(Stream("HTTP/1.1 200 OK\r\nX-Drip: ", "a", Ms(1000)));
-    HttpGetOutcome outcome;
+    TScriptedServer server(Stream("HTTP/1.1 200 OK\r\nX-Drip: ", "a", Ms(1000)));
+    THttpGetOutcome outcome;
     const auto start = SteadyClock::now();
     EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
     EXPECT_LT(MsSince(start), 20000);
@@ -113,8 +113,8 @@ TEST(TimeBounds, ServerDrippingAByteASecondEndsTheReportWithinTwentySeconds) {
 // The same mechanism with short limits: a per-wait limit of 300 ms and an
 // exchange limit of 1000 ms; each case ends in time and in bounded memory.
 TEST(TimeBounds, EveryStallOrFloodEndsAtTheLimitsInBoundedMemory) {
-    const Case cases[] = {
-        {"never answers", [](ScriptedConnection& c) { c.ReadUntilClose(Ms(10000)); }},
+    const TCase cases[] = {
+        {"never answers", [](TScriptedConnection& c) { c.ReadUntilClose(Ms(10000)); }},
         {"drips the status line", Stream("HTTP/1.1 2", "0", Ms(50))},
         {"drips a body", Stream("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", "b", Ms(50))},
         {"endless header lines", Stream("HTTP/1.1 200 OK\r\n", "X-Flood: 0123456789abcdef\r\n")},
@@ -124,8 +124,8 @@ TEST(TimeBounds, EveryStallOrFloodEndsAtTheLimitsInBoundedMemory) {
         {"endless error body", Stream("HTTP/1.1 500 Oops\r\n\r\n", Flood())},
         {"endless redirect body", Stream("HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n", Flood())},
     };
-    for (const Case& c : cases) {
-        ScriptedServer server(c.script);
+    for (const TCase& c : cases) {
+        TScriptedServer server(c.script);
         TIdHTTP http;
         ShortLimits(http, 300, 1000);
         http.HandleRedirects = true;
@@ -140,7 +140,7 @@ TEST(TimeBounds, EveryStallOrFloodEndsAtTheLimitsInBoundedMemory) {
 }
 
 TEST(TimeBounds, EndlessHeaderLineEndsInBoundedMemory) {
-    ScriptedServer server(Stream("HTTP/1.1 200 OK\r\nX-Long: ", Flood()));
+    TScriptedServer server(Stream("HTTP/1.1 200 OK\r\nX-Long: ", Flood()));
     TIdHTTP http;
     ShortLimits(http, 300, 1500);
     TNullStream body;
@@ -153,13 +153,13 @@ TEST(TimeBounds, EndlessHeaderLineEndsInBoundedMemory) {
 }
 
 TEST(MemoryBounds, ReportKeepsABoundedPrefixOfAnyBody) {
-    struct BodyCase {
+    struct TBodyCase {
         const char* name;
-        ScriptedServer::Script script;
+        TScriptedServer::Script script;
         bool result;
         std::uint64_t bodyBytes;
     };
-    const BodyCase cases[] = {
+    const TBodyCase cases[] = {
         {"200 MiB body", Body("HTTP/1.1 200 OK\r\nContent-Length: 209715200\r\n\r\n", 200 * kMiB), true, 200 * kMiB},
         {"Content-Length 10^15, cut short",
          Body("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\n\r\n", 8 * kMiB), true, 8 * kMiB},
@@ -167,9 +167,9 @@ TEST(MemoryBounds, ReportKeepsABoundedPrefixOfAnyBody) {
          Body("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffff\r\n", 8 * kMiB), false, 8 * kMiB},
         {"200 MiB error body", Body("HTTP/1.1 500 Oops\r\nContent-Length: 209715200\r\n\r\n", 200 * kMiB), false, 0},
     };
-    for (const BodyCase& c : cases) {
-        ScriptedServer server(c.script);
-        HttpGetOutcome outcome;
+    for (const TBodyCase& c : cases) {
+        TScriptedServer server(c.script);
+        THttpGetOutcome outcome;
         ResetPeakResident();
         const std::int64_t before = ResidentBytes();
         EXPECT_EQ(HttpGetOk(UrlOf(server), &outcome), c.result) << c.name << ": " << outcome.Message;
@@ -183,7 +183,7 @@ TEST(Signals, PeerThatResetsDuringALargeWriteDoesNotKillTheProcess) {
     const auto previous = std::signal(SIGPIPE, SIG_DFL);
     // Resetting only once part of the request has arrived makes the client's
     // send meet the reset, not its connect.
-    ScriptedServer server([](ScriptedConnection& c) {
+    TScriptedServer server([](TScriptedConnection& c) {
         c.ReadRequestHead(Ms(30));
         c.Reset();
     });
@@ -198,7 +198,7 @@ TEST(Signals, PeerThatResetsDuringALargeWriteDoesNotKillTheProcess) {
 }
 
 TEST(Resources, ThousandExchangesLeaveNoDescriptorOrThreadBehind) {
-    ScriptedServer server(Answer({Response("200 OK", "ok")}));
+    TScriptedServer server(Answer({Response("200 OK", "ok")}));
     ASSERT_TRUE(HttpGetOk(UrlOf(server)));
     ASSERT_TRUE(server.WaitForConnections(1));
     const int descriptors = OpenDescriptorCount();

@@ -22,7 +22,7 @@ const char* const kLocations = R"(
     location /chunked/ { sub_filter 'x' 'y'; sub_filter_once off; }
 )";
 
-struct LogEntry {
+struct TLogEntry {
     long connection = 0;
     long request = 0;
     int status = 0;
@@ -36,14 +36,14 @@ protected:
     }
 
     // Waits (bounded) for n entries: nginx logs a request after answering it.
-    std::vector<LogEntry> Log(std::size_t n) {
+    std::vector<TLogEntry> Log(std::size_t n) {
         const auto until = SteadyClock::now() + Ms(3000);
         std::vector<std::string> lines;
         while ((lines = nginx.AccessLog()).size() < n && SteadyClock::now() < until)
             std::this_thread::sleep_for(Ms(10));
-        std::vector<LogEntry> entries;
+        std::vector<TLogEntry> entries;
         for (const std::string& line : lines) {
-            LogEntry e;
+            TLogEntry e;
             std::istringstream(line) >> e.connection >> e.request >> e.status;
             entries.push_back(e);
         }
@@ -52,7 +52,7 @@ protected:
 
     std::string Url(const std::string& path) { return "http://" + nginx.HostPort() + path; }
 
-    NginxServer nginx{kLocations};
+    TNginxServer nginx{kLocations};
 };
 
 std::string Text(const TMemoryStream& stream) { return std::string(stream.Bytes().begin(), stream.Bytes().end()); }
@@ -119,7 +119,7 @@ TEST_F(Nginx, MissingFileRaisesWithNginxsStatusLineAndPage) {
 }
 
 TEST_F(Nginx, AbsoluteRedirectToARefusedPortFailsWithItsSocketError) {
-    HttpGetOutcome outcome;
+    THttpGetOutcome outcome;
     EXPECT_FALSE(HttpGetOk(Url("/away"), &outcome));
     EXPECT_EQ(outcome.LastError, 10061);
     EXPECT_EQ(outcome.Code, 302);

@@ -12,14 +12,14 @@ namespace {
 const std::string kOk = Response("200 OK", "{}");
 
 // The bytes of the first connection, after the client is gone.
-std::string OnlyConnection(const ScriptedServer& server) {
+std::string OnlyConnection(const TScriptedServer& server) {
     EXPECT_TRUE(server.WaitForConnections(1));
     const auto requests = server.Requests();
     return requests.empty() ? std::string() : requests[0];
 }
 
 TEST(RequestHead, ReportRequestIsExactlyFiveLines) {
-    ScriptedServer server(Answer({kOk}));
+    TScriptedServer server(Answer({kOk}));
     const std::string target =
         "/api/report/install?soft_id=quorvel_win&source=none_test&device_code=2023072209002412345";
     EXPECT_TRUE(HttpGetOk(UrlOf(server, target)));
@@ -31,8 +31,8 @@ TEST(RequestHead, ReportRequestIsExactlyFiveLines) {
 }
 
 TEST(RequestHead, HostLineCarriesThePortUnlessItIs80) {
-    ResolverScope names;
-    ScriptedServer server(Answer({kOk}));
+    TResolverScope names;
+    TScriptedServer server(Answer({kOk}));
     {
         TIdHTTP http;
         TMemoryStream body;
@@ -53,13 +53,13 @@ TEST(RequestHead, HostLineCarriesThePortUnlessItIs80) {
 }
 
 TEST(RequestHead, QuerySpacesStayAndNonAsciiBecomesOneQuestionMark) {
-    ScriptedServer server(Answer({kOk}));
+    TScriptedServer server(Answer({kOk}));
     EXPECT_TRUE(HttpGetOk(UrlOf(server, "/r?source=my tag&n=caf\xC3\xA9!")));
     EXPECT_EQ(OnlyConnection(server).substr(0, 31), "GET /r?source=my tag&n=caf?! HT");
 }
 
 TEST(RequestHead, ControlBytesOfTheUrlArePercentEncoded) {
-    ScriptedServer server(Answer({kOk}));
+    TScriptedServer server(Answer({kOk}));
     EXPECT_TRUE(HttpGetOk(UrlOf(server, "/a\r\nX-Injected: 1\r\n\r\n?q=\x01\x7f")));
     const auto heads = RequestHeads(OnlyConnection(server));
     ASSERT_EQ(heads.size(), 1u);
@@ -69,7 +69,7 @@ TEST(RequestHead, ControlBytesOfTheUrlArePercentEncoded) {
 
 TEST(RequestHead, ControlBytesOfALocationArePercentEncoded) {
     // ReadLn keeps a lone CR inside a line: the Location value holds one.
-    ScriptedServer server(Answer({Redirect("/b\rX-Injected: 1"), kOk}));
+    TScriptedServer server(Answer({Redirect("/b\rX-Injected: 1"), kOk}));
     EXPECT_TRUE(HttpGetOk(UrlOf(server, "/a")));
     const auto heads = RequestHeads(OnlyConnection(server));
     ASSERT_EQ(heads.size(), 2u);
@@ -77,7 +77,7 @@ TEST(RequestHead, ControlBytesOfALocationArePercentEncoded) {
 }
 
 TEST(RequestHead, HostWithAControlByteFailsBeforeAnythingIsSent) {
-    ScriptedServer server(Answer({kOk}));
+    TScriptedServer server(Answer({kOk}));
     TIdHTTP http;
     ApplyReportSettings(http);
     TMemoryStream body;
@@ -94,16 +94,16 @@ TEST(RequestHead, HostWithAControlByteFailsBeforeAnythingIsSent) {
 }
 
 TEST(RequestHead, LocationHostWithAControlByteSendsNoSecondRequest) {
-    ScriptedServer server(Answer({Redirect("http://evil\r.example/"), kOk}));
-    HttpGetOutcome outcome;
+    TScriptedServer server(Answer({Redirect("http://evil\r.example/"), kOk}));
+    THttpGetOutcome outcome;
     EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
     EXPECT_EQ(outcome.ErrorClass, "EIdException");
     EXPECT_EQ(RequestHeads(OnlyConnection(server)).size(), 1u);
 }
 
 TEST(RequestHead, HttpsFailsBeforeAnyConnection) {
-    ScriptedServer server(Answer({kOk}));
-    HttpGetOutcome outcome;
+    TScriptedServer server(Answer({kOk}));
+    THttpGetOutcome outcome;
     EXPECT_FALSE(HttpGetOk("https://" + server.HostPort() + "/", &outcome));
     EXPECT_EQ(outcome.ErrorClass, "EIdIOHandlerPropInvalid");
     EXPECT_EQ(outcome.Message, "IOHandler value is not valid");
@@ -111,16 +111,16 @@ TEST(RequestHead, HttpsFailsBeforeAnyConnection) {
 }
 
 TEST(RequestHead, HttpsRedirectTargetSendsNothingMore) {
-    ScriptedServer server(Answer({Redirect("https://" + std::string("127.0.0.1:1") + "/"), kOk}));
-    HttpGetOutcome outcome;
+    TScriptedServer server(Answer({Redirect("https://" + std::string("127.0.0.1:1") + "/"), kOk}));
+    THttpGetOutcome outcome;
     EXPECT_FALSE(HttpGetOk(UrlOf(server), &outcome));
     EXPECT_EQ(outcome.Message, "IOHandler value is not valid");
     EXPECT_EQ(RequestHeads(OnlyConnection(server)).size(), 1u);
 }
 
 TEST(RequestHead, CookieFromANamedHostComesBackLastAfterARedirect) {
-    ResolverScope names;
-    ScriptedServer server(Answer({Redirect("/next", "Set-Cookie: sid=1; Path=/\r\n"), kOk}));
+    TResolverScope names;
+    TScriptedServer server(Answer({Redirect("/next", "Set-Cookie: sid=1; Path=/\r\n"), kOk}));
     EXPECT_TRUE(HttpGetOk("http://www.quorvel.test:" + std::to_string(server.Port()) + "/first"));
     const auto heads = RequestHeads(OnlyConnection(server));
     ASSERT_EQ(heads.size(), 2u);
@@ -131,7 +131,7 @@ TEST(RequestHead, CookieFromANamedHostComesBackLastAfterARedirect) {
 }
 
 TEST(RequestHead, CookieFromAnIpv4HostIsNotStored) {
-    ScriptedServer server(Answer({Redirect("/next", "Set-Cookie: sid=1; Path=/\r\n"), kOk}));
+    TScriptedServer server(Answer({Redirect("/next", "Set-Cookie: sid=1; Path=/\r\n"), kOk}));
     EXPECT_TRUE(HttpGetOk(UrlOf(server, "/first")));
     const auto heads = RequestHeads(OnlyConnection(server));
     ASSERT_EQ(heads.size(), 2u);

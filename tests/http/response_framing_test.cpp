@@ -14,19 +14,19 @@ std::string Text(const TMemoryStream& stream) { return std::string(stream.Bytes(
 
 // Runs one Get against a server that sends `bytes` after the request head
 // and then closes its side.
-struct Exchange {
-    explicit Exchange(const std::string& bytes, const std::string& path = "/")
+struct TExchange {
+    explicit TExchange(const std::string& bytes, const std::string& path = "/")
         : server(AnswerAndClose(bytes)) {
         ShortLimits(http);
         http.Get(UrlOf(server, path), body);
     }
-    ScriptedServer server;
+    TScriptedServer server;
     TIdHTTP http;
     TMemoryStream body;
 };
 
 TEST(ResponseBody, ContentLengthBodyLandsInTheStreamAndTheConnectionStaysOpen) {
-    ScriptedServer server(Answer({Response("200 OK", "hello")}));
+    TScriptedServer server(Answer({Response("200 OK", "hello")}));
     {
         TIdHTTP http;
         TMemoryStream body;
@@ -45,7 +45,7 @@ TEST(ResponseBody, ChunkedBodyIsJoinedAndTheNextResponseStartsRightAfterIt) {
                                 "3\t\t\r\nabc\r\n0\r\n\r\n";
     const std::string final = "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\nContent-Length: 99\r\n\r\n"
                               "5\r\nhello\r\nA ignored-extension-text\r\n, chunked!\r\n0\r\n\r\n";
-    ScriptedServer server(Answer({chunked, final}));
+    TScriptedServer server(Answer({chunked, final}));
     TIdHTTP http;
     http.HandleRedirects = true;
     TMemoryStream body;
@@ -55,24 +55,24 @@ TEST(ResponseBody, ChunkedBodyIsJoinedAndTheNextResponseStartsRightAfterIt) {
 }
 
 TEST(ResponseBody, ChunkExtensionEndsTheBodyAtOnce) {
-    Exchange e("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=1\r\nhello\r\n0\r\n\r\n");
+    TExchange e("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=1\r\nhello\r\n0\r\n\r\n");
     EXPECT_EQ(e.http.ResponseCode(), 200);
     EXPECT_EQ(e.body.Size(), 0);
 }
 
 TEST(ResponseBody, CloseInsideAChunkedBodyFails) {
-    EXPECT_THROW(Exchange("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel"),
+    EXPECT_THROW(TExchange("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel"),
                  EIdConnClosedGracefully);
 }
 
 TEST(ResponseBody, WithoutALengthTheBodyRunsUntilTheClose) {
-    Exchange e("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nhello, until close");
+    TExchange e("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nhello, until close");
     EXPECT_EQ(Text(e.body), "hello, until close");
     EXPECT_FALSE(e.http.Connected());
 }
 
 TEST(ResponseBody, CloseBeforeTheFullContentLengthEndsTheBodyNormally) {
-    Exchange e("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello");
+    TExchange e("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello");
     EXPECT_EQ(e.http.ResponseCode(), 200);
     EXPECT_EQ(Text(e.body), "hello");
     EXPECT_EQ(e.body.Size(), 5);
@@ -80,12 +80,12 @@ TEST(ResponseBody, CloseBeforeTheFullContentLengthEndsTheBodyNormally) {
 
 TEST(ResponseBody, BytesAreStoredAsReceivedWhateverTheEncoding) {
     const std::string raw("\x1f\x8b\x00\xff\r\n", 6);
-    Exchange e("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 6\r\n\r\n" + raw);
+    TExchange e("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 6\r\n\r\n" + raw);
     EXPECT_EQ(Text(e.body), raw);
 }
 
 TEST(ResponseHead, CloseInsideTheHeaderBlockEndsTheExchangeNormally) {
-    Exchange e("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Cut: half");
+    TExchange e("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Cut: half");
     EXPECT_EQ(e.http.ResponseCode(), 200);
     EXPECT_EQ(e.http.Response.ContentType, "text/plain");
     EXPECT_FALSE(e.http.Connected());
@@ -93,7 +93,7 @@ TEST(ResponseHead, CloseInsideTheHeaderBlockEndsTheExchangeNormally) {
 
 TEST(ResponseHead, CloseBeforeTheStatusLineFails) {
     try {
-        Exchange e("");
+        TExchange e("");
         FAIL() << "no error";
     } catch (const EIdConnClosedGracefully& e) {
         EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
@@ -101,7 +101,7 @@ TEST(ResponseHead, CloseBeforeTheStatusLineFails) {
 }
 
 TEST(ResponseHead, NamesIgnoreCaseAndContinuationLinesJoinWithOneSpace) {
-    Exchange e("HTTP/1.1 200 OK\r\ncontent-length: 5\r\nX-Long: first\r\n \t second\r\n\r\nhello");
+    TExchange e("HTTP/1.1 200 OK\r\ncontent-length: 5\r\nX-Long: first\r\n \t second\r\n\r\nhello");
     EXPECT_EQ(Text(e.body), "hello");
     EXPECT_EQ(e.http.Response.RawHeaders.Values("x-long"), "first second");
 }
@@ -110,21 +110,21 @@ TEST(ResponseHead, LinesBeyondMaxHeaderLinesAreReadButNotKept) {
     std::string head = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; i < 300; ++i) head += "X-" + std::to_string(i) + ": v\r\n";
     // Past the limit the length is not seen: the body runs until the close.
-    Exchange e(head + "Content-Length: 2\r\n\r\nhello");
+    TExchange e(head + "Content-Length: 2\r\n\r\nhello");
     EXPECT_EQ(e.http.Response.RawHeaders.Count(), 255u);
     EXPECT_EQ(e.http.Response.RawHeaders.Values("X-254"), "v");
     EXPECT_EQ(Text(e.body), "hello");
 }
 
 TEST(ResponseHead, ContinueHeadIsSkipped) {
-    Exchange e("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+    TExchange e("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
     EXPECT_EQ(e.http.ResponseText(), "HTTP/1.1 200 OK");
     EXPECT_EQ(Text(e.body), "hello");
 }
 
 TEST(ResponseHead, StatusLineWithoutANumberRaisesWithCodeMinusOne) {
     try {
-        Exchange e("garbage\r\n\r\n");
+        TExchange e("garbage\r\n\r\n");
         FAIL() << "no error";
     } catch (const EIdHTTPProtocolException& e) {
         EXPECT_EQ(e.ErrorCode(), -1);

@@ -19,14 +19,14 @@ inline long long MsSince(SteadyClock::time_point start) {
     return std::chrono::duration_cast<Ms>(SteadyClock::now() - start).count();
 }
 
-inline std::string UrlOf(const ScriptedServer& server, const std::string& path = "/") {
+inline std::string UrlOf(const TScriptedServer& server, const std::string& path = "/") {
     return "http://" + server.HostPort() + path;
 }
 
 // Answers one request head after another on one connection with the given
 // responses, then holds the connection until the client closes it.
-inline ScriptedServer::Script Answer(std::vector<std::string> responses) {
-    return [responses = std::move(responses)](ScriptedConnection& c) {
+inline TScriptedServer::Script Answer(std::vector<std::string> responses) {
+    return [responses = std::move(responses)](TScriptedConnection& c) {
         for (const std::string& response : responses) {
             if (c.ReadRequestHead().empty()) return;
             if (!c.Send(response)) return;
@@ -36,8 +36,8 @@ inline ScriptedServer::Script Answer(std::vector<std::string> responses) {
 }
 
 // Answers one request and closes its side at once.
-inline ScriptedServer::Script AnswerAndClose(std::string response) {
-    return [response = std::move(response)](ScriptedConnection& c) {
+inline TScriptedServer::Script AnswerAndClose(std::string response) {
+    return [response = std::move(response)](TScriptedConnection& c) {
         c.ReadRequestHead();
         c.Send(response);
         c.ShutdownSend();
@@ -74,9 +74,9 @@ inline void ShortLimits(TIdHTTP& http, std::int32_t readMs = 300, std::int32_t e
 
 // Maps the dotted test names onto loopback for the life of the scope, so
 // that cookie rules for named hosts can be seen on the wire.
-class ResolverScope {
+class TResolverScope {
 public:
-    ResolverScope() {
+    TResolverScope() {
         TIdStack::SetResolverForTesting([](const std::string& host, TIdIPVersion, std::string& address) {
             if (host != "www.quorvel.test" && host != "other.quorvel.test")
                 return TIdStack::Platform().LookupCodes().NoName;
@@ -84,9 +84,9 @@ public:
             return 0;
         });
     }
-    ~ResolverScope() { TIdStack::SetResolverForTesting({}); }
-    ResolverScope(const ResolverScope&) = delete;
-    ResolverScope& operator=(const ResolverScope&) = delete;
+    ~TResolverScope() { TIdStack::SetResolverForTesting({}); }
+    TResolverScope(const TResolverScope&) = delete;
+    TResolverScope& operator=(const TResolverScope&) = delete;
 };
 
 }  // namespace quorvel::test

@@ -15,8 +15,8 @@ namespace quorvel::test {
 namespace {
 
 // A script that records the client's port as the server sees it.
-ScriptedServer::Script RecordPeerPort(std::atomic<int>& port) {
-    return [&port](ScriptedConnection& c) {
+TScriptedServer::Script RecordPeerPort(std::atomic<int>& port) {
+    return [&port](TScriptedConnection& c) {
         sockaddr_in a{};
         socklen_t len = sizeof a;
         ::getpeername(c.Fd(), reinterpret_cast<sockaddr*>(&a), &len);
@@ -26,7 +26,7 @@ ScriptedServer::Script RecordPeerPort(std::atomic<int>& port) {
 }
 
 TEST(ConnectFailures, RefusedPortReports10061LongBeforeTheLimit) {
-    RefusedPort refused;
+    TRefusedPort refused;
     auto client = ClientFor(refused.Port(), 5000);
     const auto start = SteadyClock::now();
     try {
@@ -41,8 +41,8 @@ TEST(ConnectFailures, RefusedPortReports10061LongBeforeTheLimit) {
 }
 
 TEST(ConnectFailures, UnresolvedNameReports11001WithoutAConnectAttempt) {
-    CountingPlatform platform;
-    ScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) { return EAI_NONAME; });
+    TCountingPlatform platform;
+    TScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) { return EAI_NONAME; });
     auto client = ClientFor(80, 5000);
     client->Host = "nowhere.quorvel.test";
     try {
@@ -64,7 +64,7 @@ TEST(ConnectFailures, PreconditionsComeFirstAndKeepAConnection) {
     EXPECT_THROW(client->Connect(), EIdPortRequired);
     EXPECT_EQ(client->IOHandler(), nullptr);
     EXPECT_THROW(client->CheckForGracefulDisconnect(), EIdException);
-    ScriptedServer server([](ScriptedConnection& c) { c.ReadUntilClose(Ms(5000)); });
+    TScriptedServer server([](TScriptedConnection& c) { c.ReadUntilClose(Ms(5000)); });
     client->Port = server.Port();
     client->Connect();
     try {
@@ -77,7 +77,7 @@ TEST(ConnectFailures, PreconditionsComeFirstAndKeepAConnection) {
 }
 
 TEST(ConnectTimeout, UnansweredConnectEndsAfterTheLimitWithNothingLeftBehind) {
-    UnansweredListener listener;
+    TUnansweredListener listener;
     ASSERT_TRUE(listener.Blocks()) << "this machine answers a full backlog; the test cannot make a silent peer";
     auto client = ClientFor(listener.Port(), 5000);
     { TIdComponent warm; }  // the stack's own first-use objects are not a leak
@@ -100,7 +100,7 @@ TEST(ConnectTimeout, UnansweredConnectEndsAfterTheLimitWithNothingLeftBehind) {
 }
 
 TEST(ConnectTimeout, DeadlineCutsTheConnectLimit) {
-    UnansweredListener listener;
+    TUnansweredListener listener;
     ASSERT_TRUE(listener.Blocks());
     auto client = ClientFor(listener.Port(), 5000);
     client->SetDeadline(SteadyClock::now() + Ms(300));
@@ -116,9 +116,9 @@ TEST(ConnectTimeout, DeadlineCutsTheConnectLimit) {
 TEST(ConnectSuccess, RecordHoldsThePlatformsLocalAddressAndTheResolvedPeer) {
     for (const std::int32_t timeout : {0, 5000}) {
         std::atomic<int> seenPort{-1};
-        ScriptedServer server(RecordPeerPort(seenPort));
-        CountingPlatform platform;
-        ScopedResolver resolver([](const std::string& host, TIdIPVersion, std::string& address) {
+        TScriptedServer server(RecordPeerPort(seenPort));
+        TCountingPlatform platform;
+        TScopedResolver resolver([](const std::string& host, TIdIPVersion, std::string& address) {
             address = "127.0.0.1";
             return host == "www.quorvel.test" ? 0 : EAI_NONAME;
         });
@@ -139,9 +139,9 @@ TEST(ConnectSuccess, RecordHoldsThePlatformsLocalAddressAndTheResolvedPeer) {
 }
 
 TEST(ConnectSuccess, LocalhostInAnyCaseNeedsNoLookup) {
-    ScriptedServer server([](ScriptedConnection& c) { c.ReadUntilClose(Ms(5000)); });
+    TScriptedServer server([](TScriptedConnection& c) { c.ReadUntilClose(Ms(5000)); });
     int lookups = 0;
-    ScopedResolver resolver([&lookups](const std::string&, TIdIPVersion, std::string&) {
+    TScopedResolver resolver([&lookups](const std::string&, TIdIPVersion, std::string&) {
         ++lookups;
         return EAI_NONAME;
     });
@@ -153,9 +153,9 @@ TEST(ConnectSuccess, LocalhostInAnyCaseNeedsNoLookup) {
 }
 
 // A platform whose connect fails with something other than a socket error.
-class ThrowingConnect : public CountingPlatform {
+class TThrowingConnect : public TCountingPlatform {
 public:
-    explicit ThrowingConnect(std::string message) : FMessage(std::move(message)) {}
+    explicit TThrowingConnect(std::string message) : FMessage(std::move(message)) {}
     int Connect(TIdStackSocketHandle, const TIdSockAddr&, TIdConnectWaker*) override { throw EIdException(FMessage); }
 
 private:
@@ -163,9 +163,9 @@ private:
 };
 
 TEST(ConnectWorker, OtherFailuresRaiseConnectExceptionEvenWithoutAMessage) {
-    ScriptedServer server([](ScriptedConnection& c) { c.ReadUntilClose(Ms(2000)); });
+    TScriptedServer server([](TScriptedConnection& c) { c.ReadUntilClose(Ms(2000)); });
     for (const char* message : {"boom", ""}) {
-        ThrowingConnect platform(message);
+        TThrowingConnect platform(message);
         auto client = ClientFor(server.Port(), 5000);
         try {
             client->Connect();
@@ -180,7 +180,7 @@ TEST(ConnectWorker, OtherFailuresRaiseConnectExceptionEvenWithoutAMessage) {
 }
 
 TEST(ConnectWorker, WokenConnectRecordsNothingAndClosingTwiceIsHarmless) {
-    UnansweredListener listener;
+    TUnansweredListener listener;
     ASSERT_TRUE(listener.Blocks());
     TIdComponent keep;
     TIdSocketHandle record;
@@ -209,8 +209,8 @@ TEST(ConnectWorker, WokenConnectRecordsNothingAndClosingTwiceIsHarmless) {
 }
 
 TEST(ConnectCycles, ThousandCyclesLeaveNoDescriptorOrThread) {
-    ScriptedServer server(std::vector<ScriptedServer::Script>{});
-    RefusedPort refused;
+    TScriptedServer server(std::vector<TScriptedServer::Script>{});
+    TRefusedPort refused;
     { TIdComponent warm; }
     const int descriptors = OpenDescriptorCount();
     const int threads = ThreadCount();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "http/posix/unique_fd.h"
 #include "http/stack.h"
 #include "http/tcp_client.h"
 #include "support/scripted_server.h"
@@ -23,59 +24,53 @@ inline long long MsSince(SteadyClock::time_point start) {
 
 // A loopback port where nothing listens: a bound socket without listen(),
 // held so that no one else takes the port meanwhile.
-class RefusedPort {
+class TRefusedPort {
 public:
-    RefusedPort();
-    ~RefusedPort();
-    RefusedPort(const RefusedPort&) = delete;
-    RefusedPort& operator=(const RefusedPort&) = delete;
+    TRefusedPort();
     std::uint16_t Port() const { return FPort; }
 
 private:
-    int FFd = -1;
+    TUniqueFd FFd;
     std::uint16_t FPort = 0;
 };
 
 // A loopback listener with backlog 0 whose accept queue is full, so a new
 // connect gets no answer to its SYN. Blocks() tells whether it really does.
-class UnansweredListener {
+class TUnansweredListener {
 public:
-    UnansweredListener();
-    ~UnansweredListener();
-    UnansweredListener(const UnansweredListener&) = delete;
-    UnansweredListener& operator=(const UnansweredListener&) = delete;
+    TUnansweredListener();
     std::uint16_t Port() const { return FPort; }
     bool Blocks() const { return FBlocks; }
 
 private:
-    int FListenFd = -1;
-    std::vector<int> FFillers;
+    TUniqueFd FListenFd;
+    std::vector<TUniqueFd> FFillers;
     std::uint16_t FPort = 0;
     bool FBlocks = false;
 };
 
 // How the stream of an accepted connection ended.
-enum class StreamEnd { Orderly, Reset, StillOpen };
+enum class TStreamEnd { Orderly, Reset, StillOpen };
 // Reads everything until the peer's close or the limit.
-StreamEnd ReadToEnd(int fd, std::string& received, Ms limit = Ms(5000));
+TStreamEnd ReadToEnd(int fd, std::string& received, Ms limit = Ms(5000));
 
 // Name lookups answered by `resolver` for the life of the scope.
-class ScopedResolver {
+class TScopedResolver {
 public:
-    explicit ScopedResolver(TIdResolver resolver) { TIdStack::SetResolverForTesting(std::move(resolver)); }
-    ~ScopedResolver() { TIdStack::SetResolverForTesting(nullptr); }
-    ScopedResolver(const ScopedResolver&) = delete;
-    ScopedResolver& operator=(const ScopedResolver&) = delete;
+    explicit TScopedResolver(TIdResolver resolver) { TIdStack::SetResolverForTesting(std::move(resolver)); }
+    ~TScopedResolver() { TIdStack::SetResolverForTesting(nullptr); }
+    TScopedResolver(const TScopedResolver&) = delete;
+    TScopedResolver& operator=(const TScopedResolver&) = delete;
 };
 
 // The real platform with counted starts and connects, installed for its own
 // life; tests override single calls to inject failures.
-class CountingPlatform : public TIdSocketPlatform {
+class TCountingPlatform : public TIdSocketPlatform {
 public:
-    CountingPlatform() : FReal(DefaultSocketPlatform()) { TIdStack::SetPlatformForTesting(this); }
-    ~CountingPlatform() override { TIdStack::SetPlatformForTesting(nullptr); }
-    CountingPlatform(const CountingPlatform&) = delete;
-    CountingPlatform& operator=(const CountingPlatform&) = delete;
+    TCountingPlatform() : FReal(DefaultSocketPlatform()) { TIdStack::SetPlatformForTesting(this); }
+    ~TCountingPlatform() override { TIdStack::SetPlatformForTesting(nullptr); }
+    TCountingPlatform(const TCountingPlatform&) = delete;
+    TCountingPlatform& operator=(const TCountingPlatform&) = delete;
     int ConnectCalls() const { return FConnectCalls; }
     int StartCalls() const { return FStartCalls; }
 

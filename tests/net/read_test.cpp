@@ -11,8 +11,8 @@ namespace {
 
 // Sends the pieces (pausing between them so they arrive apart), closes its
 // side, then waits for the client's close.
-ScriptedServer::Script SendThenClose(std::vector<std::string> pieces, std::atomic<bool>* sent = nullptr) {
-    return [pieces = std::move(pieces), sent](ScriptedConnection& c) {
+TScriptedServer::Script SendThenClose(std::vector<std::string> pieces, std::atomic<bool>* sent = nullptr) {
+    return [pieces = std::move(pieces), sent](TScriptedConnection& c) {
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             if (i > 0) std::this_thread::sleep_for(Ms(100));
             c.Send(pieces[i]);
@@ -23,23 +23,23 @@ ScriptedServer::Script SendThenClose(std::vector<std::string> pieces, std::atomi
     };
 }
 
-ScriptedServer::Script SilentFor(Ms hold) {
-    return [hold](ScriptedConnection& c) { c.ReadUntilClose(hold); };
+TScriptedServer::Script SilentFor(Ms hold) {
+    return [hold](TScriptedConnection& c) { c.ReadUntilClose(hold); };
 }
 
-struct Connection {
-    explicit Connection(ScriptedServer::Script script) : Server(std::move(script)), Client(ClientFor(Server.Port())) {
+struct TConnection {
+    explicit TConnection(TScriptedServer::Script script) : Server(std::move(script)), Client(ClientFor(Server.Port())) {
         Client->Connect();
     }
     TIdIOHandlerStack& Io() { return *Client->IOHandler(); }
-    ScriptedServer Server;
+    TScriptedServer Server;
     std::unique_ptr<TIdTCPClientCustom> Client;
 };
 
 std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 TEST(ReadLn, EndsAtLfDroppingOneCrBeforeIt) {
-    Connection c(SendThenClose({"HTTP/1.1 200 OK\r\nabc\nabc\r\r\nx\ry\n"}));
+    TConnection c(SendThenClose({"HTTP/1.1 200 OK\r\nabc\nabc\r\r\nx\ry\n"}));
     EXPECT_EQ(c.Io().ReadLn(), "HTTP/1.1 200 OK");
     EXPECT_EQ(c.Io().ReadLn(), "abc");
     EXPECT_EQ(c.Io().ReadLn(), "abc\r");
@@ -48,13 +48,13 @@ TEST(ReadLn, EndsAtLfDroppingOneCrBeforeIt) {
 }
 
 TEST(ReadLn, FindsATerminatorSplitAcrossReceives) {
-    Connection c(SendThenClose({"ab\r", "\ncd\r\n"}));
+    TConnection c(SendThenClose({"ab\r", "\ncd\r\n"}));
     EXPECT_EQ(c.Io().ReadLn("\r\n"), "ab");
     EXPECT_EQ(c.Io().ReadLn("\r\n"), "cd");
 }
 
 TEST(ReadLn, PeerCloseBeforeTheTerminatorKeepsThePartialLine) {
-    Connection c(SendThenClose({"twelve bytes"}));
+    TConnection c(SendThenClose({"twelve bytes"}));
     try {
         c.Io().ReadLn();
         FAIL() << "no error raised";
@@ -68,7 +68,7 @@ TEST(ReadLnLimit, AcceptsMaxLineLengthBytesBeforeTheTerminatorAndNoMore) {
     const std::string atLimit = std::string(16383, 'a') + "\r\n";
     const std::string overLimit = std::string(16385, 'b') + "\n";
     // The CR of the CR LF arrives first, so the line waits at the limit.
-    Connection c(SendThenClose({atLimit, std::string(16384, 'c') + "\r", "\n", overLimit}));
+    TConnection c(SendThenClose({atLimit, std::string(16384, 'c') + "\r", "\n", overLimit}));
     EXPECT_EQ(c.Io().ReadLn(), std::string(16383, 'a'));
     // A longer terminator may begin only at the limit: the line is still fine.
     EXPECT_EQ(c.Io().ReadLn("\r\n"), std::string(16384, 'c'));
@@ -82,7 +82,7 @@ TEST(ReadLnLimit, AcceptsMaxLineLengthBytesBeforeTheTerminatorAndNoMore) {
 }
 
 TEST(ReadLnLimit, SplitReturnsTheFirstMaxLineLengthBytes) {
-    Connection c(SendThenClose({std::string(16390, 'a') + "\n"}));
+    TConnection c(SendThenClose({std::string(16390, 'a') + "\n"}));
     c.Io().MaxLineAction = TIdMaxLineAction::maSplit;
     EXPECT_EQ(c.Io().ReadLn(), std::string(16384, 'a'));
     EXPECT_TRUE(c.Io().ReadLnSplit());
@@ -91,7 +91,7 @@ TEST(ReadLnLimit, SplitReturnsTheFirstMaxLineLengthBytes) {
 }
 
 TEST(ReadLnLimit, EndlessLineFailsWithoutGrowingTheBuffer) {
-    Connection c([](ScriptedConnection& s) {
+    TConnection c([](TScriptedConnection& s) {
         const std::string chunk(65536, 'x');
         for (int i = 0; i < 64 && !s.Stopping(); ++i)
             if (!s.Send(chunk)) return;
@@ -103,7 +103,7 @@ TEST(ReadLnLimit, EndlessLineFailsWithoutGrowingTheBuffer) {
 }
 
 TEST(ReadStream, ShortCountWritesWhatArrivedCutsTheSizeAndRaises) {
-    Connection c(SendThenClose({"four"}));
+    TConnection c(SendThenClose({"four"}));
     TMemoryStream stream;
     EXPECT_THROW(c.Io().ReadStream(stream, 10), EIdConnClosedGracefully);
     EXPECT_EQ(Text(stream.Bytes()), "four");
@@ -111,7 +111,7 @@ TEST(ReadStream, ShortCountWritesWhatArrivedCutsTheSizeAndRaises) {
 }
 
 TEST(ReadStream, HugeCountIsNeverAllocatedInAdvance) {
-    Connection c(SendThenClose({"0123456789"}));
+    TConnection c(SendThenClose({"0123456789"}));
     TMemoryStream stream;
     EXPECT_THROW(c.Io().ReadStream(stream, std::int64_t{1} << 50), EIdConnClosedGracefully);
     EXPECT_EQ(stream.Size(), 10);
@@ -121,7 +121,7 @@ TEST(ReadStream, HugeCountIsNeverAllocatedInAdvance) {
 TEST(ReadStream, UntilCloseTakesBufferedAndLaterBytesWithoutError) {
     std::string body;
     for (int i = 0; i < 100000; ++i) body += static_cast<char>('a' + i % 26);
-    Connection c(SendThenClose({"head\n" + body.substr(0, 10), body.substr(10)}));
+    TConnection c(SendThenClose({"head\n" + body.substr(0, 10), body.substr(10)}));
     EXPECT_EQ(c.Io().ReadLn(), "head");
     TMemoryStream stream;
     c.Io().ReadStream(stream, -1, true);
@@ -129,7 +129,7 @@ TEST(ReadStream, UntilCloseTakesBufferedAndLaterBytesWithoutError) {
 }
 
 TEST(ReadStream, ExactCountLeavesTheRestAndOverflowIsRefused) {
-    Connection c(SendThenClose({"abcdefgh"}));
+    TConnection c(SendThenClose({"abcdefgh"}));
     TMemoryStream stream;
     c.Io().ReadStream(stream, 3);
     EXPECT_EQ(Text(stream.Bytes()), "abc");
@@ -151,7 +151,7 @@ TEST(ReadStream, ExactCountLeavesTheRestAndOverflowIsRefused) {
 
 TEST(ReadState, ConnectedWhileUnreadBytesRemainAfterThePeersClose) {
     std::atomic<bool> sent{false};
-    Connection c(SendThenClose({"12345"}, &sent));
+    TConnection c(SendThenClose({"12345"}, &sent));
     for (int i = 0; i < 500 && !sent; ++i) std::this_thread::sleep_for(Ms(10));
     std::this_thread::sleep_for(Ms(100));
     EXPECT_TRUE(c.Io().Connected());
@@ -165,7 +165,7 @@ TEST(ReadState, ConnectedWhileUnreadBytesRemainAfterThePeersClose) {
 }
 
 TEST(ReadTimeouts, ReadTimeoutExpiresReadsButLeavesTheConnection) {
-    Connection c(SilentFor(Ms(5000)));
+    TConnection c(SilentFor(Ms(5000)));
     c.Io().ReadTimeout = 200;
     try {
         Bytes b;
@@ -180,7 +180,7 @@ TEST(ReadTimeouts, ReadTimeoutExpiresReadsButLeavesTheConnection) {
 }
 
 TEST(ReadTimeouts, DeadlineCutsEveryReadWait) {
-    Connection c(SilentFor(Ms(4000)));
+    TConnection c(SilentFor(Ms(4000)));
     c.Client->SetDeadline(SteadyClock::now() + Ms(300));
     const auto start = SteadyClock::now();
     EXPECT_EQ(c.Io().ReadLn(), "");
@@ -195,7 +195,7 @@ TEST(ReadTimeouts, PassedDeadlineEndsWaitsEvenWithBytesWaiting) {
     // A peer that never stops sending keeps the socket readable: only the
     // deadline itself can end the exchange.
     std::atomic<bool> sent{false};
-    Connection c(SendThenClose({"bytes already on their way"}, &sent));
+    TConnection c(SendThenClose({"bytes already on their way"}, &sent));
     const auto until = SteadyClock::now() + Ms(5000);
     while (!sent && SteadyClock::now() < until) std::this_thread::sleep_for(Ms(5));
     ASSERT_TRUE(c.Io().Readable(2000));

@@ -4,9 +4,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "http/buffer.h"
 #include "http/exceptions.h"
+#include "http/scoped_generic.h"
 #include "http/stack.h"
 #include "net_helpers.h"
 
@@ -17,7 +21,7 @@ TEST(StackUsage, NetworkObjectsCreateAndDestroyTheStackObject) {
     ASSERT_EQ(TIdStack::UsageCount(), 0);
     EXPECT_FALSE(TIdStack::Exists());
     EXPECT_THROW(TIdStack::Instance(), EIdStackError);
-    CountingPlatform platform;
+    TCountingPlatform platform;
     int starts = 0;
     {
         TIdBuffer buffer;
@@ -51,7 +55,7 @@ TEST(StackIsIP, AcceptsFourFieldsFrom0To255Only) {
 TEST(StackResolveHost, LocalhostAndAddressesNeedNoLookupOthersAreLookedUp) {
     TIdComponent keep;
     std::vector<std::string> asked;
-    ScopedResolver resolver([&](const std::string& host, TIdIPVersion, std::string& address) {
+    TScopedResolver resolver([&](const std::string& host, TIdIPVersion, std::string& address) {
         asked.push_back(host);
         address = "192.0.2.7";
         return 0;
@@ -71,7 +75,7 @@ TEST(StackResolveHost, LocalhostAndAddressesNeedNoLookupOthersAreLookedUp) {
 
 int LookupErrorFor(int code, std::string& message) {
     TIdComponent keep;
-    ScopedResolver resolver([code](const std::string&, TIdIPVersion, std::string&) { return code; });
+    TScopedResolver resolver([code](const std::string&, TIdIPVersion, std::string&) { return code; });
     try {
         TIdStack::Instance().ResolveHost("www.quorvel.test", TIdIPVersion::Id_IPv4);
     } catch (const EIdSocketError& e) {
@@ -99,10 +103,10 @@ TEST(StackResolveHost, LookupResultsTranslateByTheTable) {
 }
 
 // Windows' own headers make EAI_NODATA the same number as EAI_NONAME.
-class SharedNoDataPlatform : public CountingPlatform {
+class TSharedNoDataPlatform : public TCountingPlatform {
 public:
     const TIdLookupCodes& LookupCodes() override {
-        FCodes = CountingPlatform::LookupCodes();
+        FCodes = TCountingPlatform::LookupCodes();
         FCodes.NoData = FCodes.NoName;
         return FCodes;
     }
@@ -112,7 +116,7 @@ private:
 };
 
 TEST(StackResolveHost, HostNotFoundWinsWhenNoDataSharesItsNumber) {
-    SharedNoDataPlatform platform;
+    TSharedNoDataPlatform platform;
     std::string message;
     EXPECT_EQ(LookupErrorFor(EAI_NONAME, message), 11001);
     EXPECT_EQ(message, "Socket Error # 11001\r\nHost not found.");
@@ -120,7 +124,7 @@ TEST(StackResolveHost, HostNotFoundWinsWhenNoDataSharesItsNumber) {
 
 TEST(StackResolveHost, SystemLookupFailureRaisesTheSystemError) {
     TIdComponent keep;
-    ScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) {
+    TScopedResolver resolver([](const std::string&, TIdIPVersion, std::string&) {
         errno = EMFILE;
         return EAI_SYSTEM;
     });
@@ -166,6 +170,34 @@ TEST(StackErrors, PlatformFailuresArriveAsWindowsSocketsNumbers) {
     } catch (const EIdSocketError& e) {
         EXPECT_EQ(e.LastError(), 10009);
     }
+}
+
+// Logs each value freed with what its owner held meanwhile.
+struct TLoggedTraits {
+    static inline std::vector<std::pair<int, int>> Freed;
+    static inline std::function<int()> Held;
+    static int InvalidValue() { return -1; }
+    static void Free(int value) { Freed.emplace_back(value, Held()); }
+};
+
+TEST(ScopedGeneric, FreesEachValueOnceWithNothingHeldMeanwhile) {
+    using TOwner = TScopedGeneric<int, TLoggedTraits>;
+    TLoggedTraits::Freed.clear();
+    {
+        TOwner c(1);
+        TLoggedTraits::Held = [&c] { return c.Get(); };
+        TOwner moved(std::move(c));
+        EXPECT_FALSE(c.IsValid());
+        c.Reset(2);
+        c = std::move(moved);
+        EXPECT_EQ(c.Get(), 1);
+        TOwner released(3);
+        EXPECT_EQ(released.Release(), 3);
+        c.Reset();
+        c.Reset(4);
+    }
+    TLoggedTraits::Held = nullptr;
+    EXPECT_EQ(TLoggedTraits::Freed, (std::vector<std::pair<int, int>>{{2, -1}, {1, -1}, {4, -1}}));
 }
 
 TEST(StackAddresses, IPv6TextIsEightUpperCaseGroupsNeverShortened) {

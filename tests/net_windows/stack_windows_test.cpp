@@ -31,15 +31,15 @@ long long MsSince(SteadyClock::time_point start) {
 }
 
 // The error a connect through the transport ends with, and how long it took.
-struct ConnectOutcome {
+struct TConnectOutcome {
     std::string Class;
     std::string Message;
     int LastError = 0;
     long long Ms = 0;
 };
 
-ConnectOutcome ConnectTo(const std::string& host, std::uint16_t port, std::int32_t connectTimeout) {
-    ConnectOutcome outcome;
+TConnectOutcome ConnectTo(const std::string& host, std::uint16_t port, std::int32_t connectTimeout) {
+    TConnectOutcome outcome;
     TIdTCPClientCustom client;
     client.Host = host;
     client.Port = port;
@@ -68,9 +68,9 @@ TEST(WindowsStackStart, FirstNetworkObjectLoadsTheLibraryWithTheLookupFunctions)
 }
 
 TEST(WindowsStackConnect, RefusedPortReports10061OnTheCallerAndOnTheWorker) {
-    RefusedPort refused;
+    TRefusedPort refused;
     for (std::int32_t limit : {0, 5000}) {
-        const ConnectOutcome o = ConnectTo("127.0.0.1", refused.Port(), limit);
+        const TConnectOutcome o = ConnectTo("127.0.0.1", refused.Port(), limit);
         EXPECT_EQ(o.Class, "EIdSocketError") << limit;
         EXPECT_EQ(o.LastError, 10061) << limit;
         EXPECT_EQ(o.Message, "Socket Error # 10061\r\nConnection refused.") << limit;
@@ -79,17 +79,17 @@ TEST(WindowsStackConnect, RefusedPortReports10061OnTheCallerAndOnTheWorker) {
 }
 
 TEST(WindowsStackConnect, UnknownHostReports11001FromTheLookup) {
-    const ConnectOutcome o = ConnectTo("quorvel-no-such-host.invalid", 80, 5000);
+    const TConnectOutcome o = ConnectTo("quorvel-no-such-host.invalid", 80, 5000);
     EXPECT_EQ(o.Class, "EIdSocketError");
     EXPECT_EQ(o.LastError, 11001);
     EXPECT_EQ(o.Message, "Socket Error # 11001\r\nHost not found.");
 }
 
 TEST(WindowsStackConnect, PendingConnectEndsAsConnectTimedOutAfter5000Ms) {
-    UnansweredListener listener;
+    TUnansweredListener listener;
     ASSERT_TRUE(listener.Blocks()) << "this platform answers every connect; no pending connect to time out";
     const int threads = ThreadCount();
-    const ConnectOutcome o = ConnectTo("127.0.0.1", listener.Port(), 5000);
+    const TConnectOutcome o = ConnectTo("127.0.0.1", listener.Port(), 5000);
     EXPECT_EQ(o.Class, "EIdConnectTimeout");
     EXPECT_EQ(o.Message, "Connect timed out.");
     EXPECT_GE(o.Ms, 5000);
@@ -99,7 +99,7 @@ TEST(WindowsStackConnect, PendingConnectEndsAsConnectTimedOutAfter5000Ms) {
 }
 
 TEST(WindowsStackConnect, WakeEndsAPendingConnectWith10009AndLeavesTheSocketOpen) {
-    UnansweredListener listener;
+    TUnansweredListener listener;
     ASSERT_TRUE(listener.Blocks());
     TIdComponent user;
     TIdSocketPlatform& platform = DefaultSocketPlatform();
@@ -131,7 +131,7 @@ TEST(WindowsStackConnect, WakeEndsAPendingConnectWith10009AndLeavesTheSocketOpen
 }
 
 TEST(WindowsStackConnect, ClosingTheRecordEndsAPendingConnectAsOnLinux) {
-    UnansweredListener listener;
+    TUnansweredListener listener;
     ASSERT_TRUE(listener.Blocks());
     TIdComponent user;
     TIdSocketHandle record;
@@ -154,7 +154,7 @@ TEST(WindowsStackConnect, ClosingTheRecordEndsAPendingConnectAsOnLinux) {
 }
 
 TEST(WindowsStackCalls, ConnectedSocketSendsReceivesAndSeesTheOrderlyClose) {
-    ScriptedServer server([](ScriptedConnection& c) {
+    TScriptedServer server([](TScriptedConnection& c) {
         c.ReadRequestHead();
         std::this_thread::sleep_for(Ms(300));
         c.Send("pong");
@@ -215,7 +215,7 @@ TEST(WindowsStackCalls, ClosedSocketIsNotASocket) {
 }
 
 TEST(WindowsStackExchange, ReportRequestIsTheWorkedExampleByteForByte) {
-    ScriptedServer server([](ScriptedConnection& c) {
+    TScriptedServer server([](TScriptedConnection& c) {
         c.ReadRequestHead();
         c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
         c.ReadUntilClose(Ms(2000));

@@ -54,28 +54,21 @@ bool StaysPending(SOCKET s, long ms) {
 
 }  // namespace
 
-RefusedPort::RefusedPort() : FSocket(BoundSocket()), FPort(BoundPort(FSocket)) {}
+TRefusedPort::TRefusedPort() : FSocket(BoundSocket()), FPort(BoundPort(FSocket.Get())) {}
 
-RefusedPort::~RefusedPort() { ::closesocket(FSocket); }
-
-UnansweredListener::UnansweredListener() : FListener(BoundSocket()), FPort(BoundPort(FListener)) {
-    ::listen(FListener, 0);
+TUnansweredListener::TUnansweredListener() : FListener(BoundSocket()), FPort(BoundPort(FListener.Get())) {
+    ::listen(FListener.Get(), 0);
     const sockaddr_in a = Loopback(FPort);
     for (int i = 0; i < 16 && !FBlocks; ++i) {
         const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (s == INVALID_SOCKET) break;
         u_long nonBlocking = 1;
         ::ioctlsocket(s, FIONBIO, &nonBlocking);
-        FFillers.push_back(s);
+        FFillers.emplace_back(s);
         if (::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) continue;
         if (::WSAGetLastError() != WSAEWOULDBLOCK) continue;
         FBlocks = StaysPending(s, 300);
     }
-}
-
-UnansweredListener::~UnansweredListener() {
-    for (SOCKET s : FFillers) ::closesocket(s);
-    ::closesocket(FListener);
 }
 
 }  // namespace quorvel::test

@@ -8,37 +8,39 @@
 #include <cstdint>
 #include <vector>
 
+#include "http/scoped_generic.h"
+
 namespace quorvel::test {
+
+struct TSocketTraits {
+    static SOCKET InvalidValue() { return INVALID_SOCKET; }
+    static void Free(SOCKET s) { ::closesocket(s); }
+};
+using TUniqueSocket = TScopedGeneric<SOCKET, TSocketTraits>;
 
 // A loopback port where nothing listens: bound, never listening, held so
 // that no one else takes the port meanwhile.
-class RefusedPort {
+class TRefusedPort {
 public:
-    RefusedPort();
-    ~RefusedPort();
-    RefusedPort(const RefusedPort&) = delete;
-    RefusedPort& operator=(const RefusedPort&) = delete;
+    TRefusedPort();
     std::uint16_t Port() const { return FPort; }
 
 private:
-    SOCKET FSocket = INVALID_SOCKET;
+    TUniqueSocket FSocket;
     std::uint16_t FPort = 0;
 };
 
 // A listener whose accept queue is full, so that a new connect stays
 // pending. Blocks() tells whether this platform really leaves it pending.
-class UnansweredListener {
+class TUnansweredListener {
 public:
-    UnansweredListener();
-    ~UnansweredListener();
-    UnansweredListener(const UnansweredListener&) = delete;
-    UnansweredListener& operator=(const UnansweredListener&) = delete;
+    TUnansweredListener();
     std::uint16_t Port() const { return FPort; }
     bool Blocks() const { return FBlocks; }
 
 private:
-    SOCKET FListener = INVALID_SOCKET;
-    std::vector<SOCKET> FFillers;
+    TUniqueSocket FListener;
+    std::vector<TUniqueSocket> FFillers;
     std::uint16_t FPort = 0;
     bool FBlocks = false;
 };

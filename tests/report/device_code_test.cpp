@@ -49,11 +49,11 @@ TEST(DeviceCode, OnlyLowThirtyTwoBitsOfTheCounterSeed) {
 }
 
 TEST(DeviceCode, DrawIsWrittenWithoutLeadingZeros) {
-    struct Case {
+    struct TCase {
         std::uint32_t draw;
         std::string tail;
     };
-    for (const Case& c : {Case{0, "0"}, Case{7, "7"}, Case{99999, "99999"}}) {
+    for (const TCase& c : {TCase{0, "0"}, TCase{7, "7"}, TCase{99999, "99999"}}) {
         SetRandSeed(StateDrawing(c.draw));
         ASSERT_EQ(RandomBelow100000(), c.draw) << "inverse search is wrong";
 

@@ -7,13 +7,13 @@
 namespace quorvel {
 namespace {
 
-struct TagCase {
+struct TTagCase {
     const char* fileName;
     const char* tag;
 };
 
 TEST(DeriveSourceTag, FollowsTheTagTable) {
-    const TagCase cases[] = {
+    const TTagCase cases[] = {
         {"setup.exe", "none"},
         {"setup_abc.exe", "abc"},
         {"a_b_c.exe", "b_c"},
@@ -30,7 +30,7 @@ TEST(DeriveSourceTag, FollowsTheTagTable) {
         {"_", ""},
         {"a_b c%20d.exe", "b c%20d"},
     };
-    for (const TagCase& c : cases) EXPECT_EQ(DeriveSourceTag(c.fileName), c.tag) << c.fileName;
+    for (const TTagCase& c : cases) EXPECT_EQ(DeriveSourceTag(c.fileName), c.tag) << c.fileName;
 }
 
 TEST(DeriveSourceTag, SearchesOnlyAfterTheLastBackslashOrColon) {

@@ -8,20 +8,21 @@
 #include <vector>
 
 #include "http/exceptions.h"
+#include "report/fake_folders.h"
 #include "shell_app/fake_platform.h"
 
 namespace quorvel {
 namespace {
 
-using testing::FakeFolders;
-using testing::FakePlatform;
+using testing::TFakeFolders;
+using testing::TFakePlatform;
 
 const char* const kMarkerUrl = "http://app.example/bye?c100100";
 
 class ShellRun : public ::testing::Test {
 protected:
-    FakePlatform platform;
-    FakeFolders folders;
+    TFakePlatform platform;
+    TFakeFolders folders;
     std::vector<std::string> trace;  // folder calls, device codes and reports in order
     std::vector<std::string> reports;
     bool reportResult = true;
@@ -106,7 +107,7 @@ TEST_F(ShellRun, ShowsInTheStartUpStateOrNormal) {
     Run();
     EXPECT_TRUE(platform.Logged("show 311,136 7"));
 
-    FakePlatform other;
+    TFakePlatform other;
     other.ShowValue = 2;
     RunShell(other, build, TShellServices{&folders, [] { return std::string("1"); },
                                           [](const std::string&) { return true; }});

@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "report/install_marker.h"
 #include "shell/platform.h"
 
 namespace quorvel::testing {
 
-class FakePlatform final : public IPlatform {
+class TFakePlatform final : public IPlatform {
 public:
     // What the tests set up.
     std::string ExePath = "Quorvel_t1.bin";  // as the Linux platform reports it
@@ -129,39 +128,6 @@ public:
     void ShowErrorBox(const std::string& title, const std::string& text) override {
         Log.push_back("error box");
         ErrorBoxes.push_back(title + "|" + text);
-    }
-};
-
-// Folders in memory: a set of existing folders and files.
-class FakeFolders final : public IFolders {
-public:
-    std::string Base = "/home/u/.local/share";
-    std::vector<std::string> Folders{"/home/u/.local/share"};
-    std::vector<std::string> Files;
-    std::vector<std::string>* Trace = nullptr;
-
-    std::string LookupLocalAppData() override { return Base; }
-    std::string FallbackBaseFolder() const override { return "D:\\"; }
-    char Separator() const override { return '/'; }
-    bool FolderExists(const std::string& path) override {
-        Note("exists " + path);
-        for (const auto& f : Folders)
-            if (f == path || f + "/" == path) return true;
-        return false;
-    }
-    bool CreateFolder(const std::string& path) override {
-        Note("create " + path);
-        for (const auto& f : Files)
-            if (f == path) return false;
-        for (const auto& f : Folders)
-            if (f == path) return false;
-        Folders.push_back(path);
-        return true;
-    }
-
-private:
-    void Note(const std::string& s) {
-        if (Trace) Trace->push_back(s);
     }
 };
 

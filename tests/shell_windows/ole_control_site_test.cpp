@@ -216,12 +216,6 @@ TEST_F(SiteAnswers, TransformCoordsConvertsHimetricAndPixelsAtTheScreensResoluti
     EXPECT_EQ(himetric.y, 26);   // 26.46
 }
 
-TEST(OmittedArgument, IsTheErrorVariantForAMissingParameter) {
-    const VARIANT v = OmittedArgument();
-    EXPECT_EQ(v.vt, VT_ERROR);
-    EXPECT_EQ(v.scode, DISP_E_PARAMNOTFOUND);
-}
-
 TEST(HimetricConversions, RoundToTheNearestPixelOrUnit) {
     EXPECT_EQ(HimetricToPixels(25877, 96), 978);
     EXPECT_EQ(PixelsToHimetric(978, 96), 25876);  // 25876.25

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "http/posix/unique_fd.h"
+
 namespace quorvel::test {
 
 namespace fs = std::filesystem;
@@ -26,29 +28,25 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::uint16_t FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+    const TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.IsValid()) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
-    ::close(fd);
-    if (!ok) throw std::runtime_error("no free loopback port");
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&a), &len) != 0) throw std::runtime_error("no free loopback port");
     return ntohs(a.sin_port);
 }
 
 bool Accepts(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    const TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.IsValid()) return false;
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
+    return ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
 std::string ReadAll(const std::string& path) {
@@ -67,7 +65,7 @@ std::string FindNginx() {
     return {};
 }
 
-NginxServer::NginxServer(const std::string& locations) {
+TNginxServer::TNginxServer(const std::string& locations) {
     const std::string nginx = FindNginx();
     if (nginx.empty())
         throw std::runtime_error("nginx is not installed (Debian: apt-get install nginx-light)");
@@ -93,7 +91,7 @@ NginxServer::NginxServer(const std::string& locations) {
     }
 }
 
-void NginxServer::Start(const std::string& nginx, const std::string& locations) {
+void TNginxServer::Start(const std::string& nginx, const std::string& locations) {
     FPort = FreeLoopbackPort();
     const std::string conf = FDir + "/nginx.conf";
     {
@@ -153,7 +151,7 @@ void NginxServer::Start(const std::string& nginx, const std::string& locations) 
                              ReadAll(FDir + "/error.log"));
 }
 
-void NginxServer::Stop() noexcept {
+void TNginxServer::Stop() noexcept {
     if (FPid <= 0) return;
     ::kill(FPid, SIGTERM);
     const auto until = Clock::now() + std::chrono::seconds(5);
@@ -169,19 +167,19 @@ void NginxServer::Stop() noexcept {
     FPid = -1;
 }
 
-NginxServer::~NginxServer() {
+TNginxServer::~TNginxServer() {
     Stop();
     std::error_code ignored;
     fs::remove_all(FDir, ignored);
 }
 
-void NginxServer::WriteFile(const std::string& relativePath, const std::string& content) const {
+void TNginxServer::WriteFile(const std::string& relativePath, const std::string& content) const {
     const fs::path path = fs::path(FRoot) / relativePath;
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
 }
 
-std::vector<std::string> NginxServer::AccessLog() const {
+std::vector<std::string> TNginxServer::AccessLog() const {
     std::vector<std::string> lines;
     std::ifstream in(FDir + "/access.log");
     for (std::string line; std::getline(in, line);) lines.push_back(line);

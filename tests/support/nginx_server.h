@@ -13,15 +13,15 @@ namespace quorvel::test {
 // The nginx binary, or empty when none is installed.
 std::string FindNginx();
 
-class NginxServer {
+class TNginxServer {
 public:
     // `locations` goes inside the server block; the document root is Root().
     // Raises std::runtime_error saying why when nginx is missing or does not
     // come up within a few seconds.
-    explicit NginxServer(const std::string& locations = "");
-    ~NginxServer();
-    NginxServer(const NginxServer&) = delete;
-    NginxServer& operator=(const NginxServer&) = delete;
+    explicit TNginxServer(const std::string& locations = "");
+    ~TNginxServer();
+    TNginxServer(const TNginxServer&) = delete;
+    TNginxServer& operator=(const TNginxServer&) = delete;
 
     std::uint16_t Port() const { return FPort; }
     std::string HostPort() const { return "127.0.0.1:" + std::to_string(FPort); }

@@ -17,16 +17,18 @@ namespace quorvel::test {
 
 using Clock = std::chrono::steady_clock;
 
-bool ScriptedConnection::ReadSome(Clock::time_point until) {
+void TPeerFdTraits::Free(int fd) { ::close(fd); }
+
+bool TScriptedConnection::ReadSome(Clock::time_point until) {
     while (!FStopping.load()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
         if (left.count() <= 0) return false;
-        pollfd p{FFd, POLLIN, 0};
+        pollfd p{Fd(), POLLIN, 0};
         const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
         if (r < 0 && errno != EINTR) return false;
         if (r <= 0) continue;
         char buf[65536];
-        const ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
+        const ssize_t n = ::recv(Fd(), buf, sizeof buf, 0);
         if (n <= 0) return false;
         FReceived.append(buf, static_cast<std::size_t>(n));
         return true;
@@ -34,10 +36,10 @@ bool ScriptedConnection::ReadSome(Clock::time_point until) {
     return false;
 }
 
-bool ScriptedConnection::Send(const std::string& bytes) {
+bool TScriptedConnection::Send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(FFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const ssize_t n = ::send(Fd(), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -45,49 +47,50 @@ bool ScriptedConnection::Send(const std::string& bytes) {
     return true;
 }
 
-void ScriptedConnection::ShutdownSend() { ::shutdown(FFd, SHUT_WR); }
+void TScriptedConnection::ShutdownSend() { ::shutdown(Fd(), SHUT_WR); }
 
-void ScriptedConnection::Reset() {
+void TScriptedConnection::Reset() {
     linger l{1, 0};
-    ::setsockopt(FFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    ::shutdown(FFd, SHUT_RDWR);
+    ::setsockopt(Fd(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::shutdown(Fd(), SHUT_RDWR);
 }
 
-ScriptedServer::ScriptedServer(std::vector<Script> scripts) : FScripts(std::move(scripts)) {
-    FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (FListenFd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+TScriptedServer::TScriptedServer(std::vector<Script> scripts) : FScripts(std::move(scripts)) {
+    FListener.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int listener = FListener.Get();
+    if (listener < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(FListenFd, 64) != 0)
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 64) != 0)
         throw std::runtime_error("bind/listen: " + std::string(std::strerror(errno)));
     socklen_t len = sizeof a;
-    ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
     FPort = ntohs(a.sin_port);
-    if (::pipe2(FWakePipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    FWakeRead.Reset(wake[0]);
+    FWakeWrite.Reset(wake[1]);
     FThread = std::thread([this] { Run(); });
 }
 
-ScriptedServer::~ScriptedServer() {
+TScriptedServer::~TScriptedServer() {
     FStopping.store(true);
     const char b = 1;
-    [[maybe_unused]] auto w = ::write(FWakePipe[1], &b, 1);
+    [[maybe_unused]] auto w = ::write(FWakeWrite.Get(), &b, 1);
     FThread.join();
-    ::close(FListenFd);
-    ::close(FWakePipe[0]);
-    ::close(FWakePipe[1]);
 }
 
-void ScriptedServer::Run() {
+void TScriptedServer::Run() {
     while (!FStopping.load()) {
-        pollfd p[2] = {{FListenFd, POLLIN, 0}, {FWakePipe[0], POLLIN, 0}};
+        pollfd p[2] = {{FListener.Get(), POLLIN, 0}, {FWakeRead.Get(), POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) continue;
         if (p[1].revents) return;
-        const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
-        ScriptedConnection c(fd, FStopping);
+        TScriptedConnection c(fd, FStopping);
         RunScript(c);
-        ::close(fd);
+        c.Close();
         Record(c);
     }
 }

@@ -11,12 +11,22 @@
 #include <thread>
 #include <vector>
 
+#include "http/scoped_generic.h"
+
 namespace quorvel::test {
 
+// The harness's sockets (and the POSIX wake pipe), held as int on both
+// platforms and closed by each platform's own call.
+struct TPeerFdTraits {
+    static int InvalidValue() { return -1; }
+    static void Free(int fd);
+};
+using TUniquePeerFd = TScopedGeneric<int, TPeerFdTraits>;
+
 // One accepted connection, as the script sees it. Every read is bounded.
-class ScriptedConnection {
+class TScriptedConnection {
 public:
-    explicit ScriptedConnection(int fd, std::atomic<bool>& stopping) : FFd(fd), FStopping(stopping) {}
+    explicit TScriptedConnection(int fd, std::atomic<bool>& stopping) : FFd(fd), FStopping(stopping) {}
     // Reads up to and including the first empty line (CR LF CR LF), or until
     // the peer closes or the wait runs out; returns what was read.
     std::string ReadRequestHead(std::chrono::milliseconds limit = std::chrono::seconds(10));
@@ -28,28 +38,30 @@ public:
     void ShutdownSend();
     // Closes at once with a reset instead of an orderly close.
     void Reset();
+    // The script's end: an orderly close, unless Reset came first.
+    void Close() { FFd.Reset(); }
     bool Stopping() const { return FStopping.load(); }
     // Every byte this connection has received so far.
     const std::string& Received() const { return FReceived; }
-    int Fd() const { return FFd; }
+    int Fd() const { return FFd.Get(); }
 
 private:
     bool ReadSome(std::chrono::steady_clock::time_point until);
-    int FFd;
+    TUniquePeerFd FFd;
     std::atomic<bool>& FStopping;
     std::string FReceived;
     std::size_t FHeadEnd = 0;
 };
 
-class ScriptedServer {
+class TScriptedServer {
 public:
-    using Script = std::function<void(ScriptedConnection&)>;
+    using Script = std::function<void(TScriptedConnection&)>;
     // Connection n (0-based) runs scripts[min(n, last)].
-    explicit ScriptedServer(std::vector<Script> scripts);
-    explicit ScriptedServer(Script script) : ScriptedServer(std::vector<Script>{std::move(script)}) {}
-    ~ScriptedServer();
-    ScriptedServer(const ScriptedServer&) = delete;
-    ScriptedServer& operator=(const ScriptedServer&) = delete;
+    explicit TScriptedServer(std::vector<Script> scripts);
+    explicit TScriptedServer(Script script) : TScriptedServer(std::vector<Script>{std::move(script)}) {}
+    ~TScriptedServer();
+    TScriptedServer(const TScriptedServer&) = delete;
+    TScriptedServer& operator=(const TScriptedServer&) = delete;
 
     std::uint16_t Port() const { return FPort; }
     std::string HostPort() const { return "127.0.0.1:" + std::to_string(FPort); }
@@ -63,11 +75,11 @@ public:
 private:
     void Run();
     // The next connection's script; then, once it is closed, what it received.
-    void RunScript(ScriptedConnection& c);
-    void Record(const ScriptedConnection& c);
+    void RunScript(TScriptedConnection& c);
+    void Record(const TScriptedConnection& c);
     std::vector<Script> FScripts;
-    int FListenFd = -1;
-    int FWakePipe[2] = {-1, -1};
+    TUniquePeerFd FListener;
+    TUniquePeerFd FWakeRead, FWakeWrite;  // POSIX only
     std::uint16_t FPort = 0;
     std::atomic<bool> FStopping{false};
     std::atomic<int> FAccepted{0};

@@ -8,7 +8,7 @@ namespace quorvel::test {
 
 using Clock = std::chrono::steady_clock;
 
-std::string ScriptedConnection::ReadRequestHead(std::chrono::milliseconds limit) {
+std::string TScriptedConnection::ReadRequestHead(std::chrono::milliseconds limit) {
     const auto until = Clock::now() + limit;
     const std::size_t start = FHeadEnd;
     for (;;) {
@@ -24,7 +24,7 @@ std::string ScriptedConnection::ReadRequestHead(std::chrono::milliseconds limit)
     }
 }
 
-std::string ScriptedConnection::ReadUntilClose(std::chrono::milliseconds limit) {
+std::string TScriptedConnection::ReadUntilClose(std::chrono::milliseconds limit) {
     const auto until = Clock::now() + limit;
     const std::size_t start = FHeadEnd;
     while (ReadSome(until)) {
@@ -33,7 +33,7 @@ std::string ScriptedConnection::ReadUntilClose(std::chrono::milliseconds limit) 
     return FReceived.substr(start);
 }
 
-void ScriptedServer::RunScript(ScriptedConnection& c) {
+void TScriptedServer::RunScript(TScriptedConnection& c) {
     const int index = FAccepted.fetch_add(1);
     if (FScripts.empty()) return;
     const auto& script = FScripts[std::min<std::size_t>(static_cast<std::size_t>(index), FScripts.size() - 1)];
@@ -44,17 +44,17 @@ void ScriptedServer::RunScript(ScriptedConnection& c) {
     }
 }
 
-void ScriptedServer::Record(const ScriptedConnection& c) {
+void TScriptedServer::Record(const TScriptedConnection& c) {
     std::lock_guard<std::mutex> lock(FMutex);
     FRequests.push_back(c.Received());
 }
 
-std::vector<std::string> ScriptedServer::Requests() const {
+std::vector<std::string> TScriptedServer::Requests() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FRequests;
 }
 
-bool ScriptedServer::WaitForConnections(int n, std::chrono::milliseconds limit) const {
+bool TScriptedServer::WaitForConnections(int n, std::chrono::milliseconds limit) const {
     const auto until = Clock::now() + limit;
     while (Clock::now() < until) {
         {

@@ -15,15 +15,13 @@
 #include <cstring>
 #include <string>
 
+#include "http/windows/windows_text.h"
+
 namespace {
 
-constexpr DWORD kWaitMs = 60000;
+using quorvel::Narrow;
 
-std::string Narrow(const wchar_t* text) {
-    char out[4096] = {};
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out - 1, nullptr, nullptr);
-    return out;
-}
+constexpr DWORD kWaitMs = 60000;
 
 template <typename Find>
 HWND WaitFor(Find find) {

@@ -8,14 +8,14 @@ namespace quorvel::test {
 
 std::string FindNginx() { return {}; }
 
-NginxServer::NginxServer(const std::string&) {
+TNginxServer::TNginxServer(const std::string&) {
     throw std::runtime_error("the nginx harness runs on Linux only");
 }
 
-NginxServer::~NginxServer() = default;
+TNginxServer::~TNginxServer() = default;
 
-void NginxServer::WriteFile(const std::string&, const std::string&) const {}
+void TNginxServer::WriteFile(const std::string&, const std::string&) const {}
 
-std::vector<std::string> NginxServer::AccessLog() const { return {}; }
+std::vector<std::string> TNginxServer::AccessLog() const { return {}; }
 
 }  // namespace quorvel::test

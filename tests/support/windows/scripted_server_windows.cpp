@@ -49,15 +49,17 @@ int WaitReadable(SOCKET s, long ms) {
 
 }  // namespace
 
-bool ScriptedConnection::ReadSome(Clock::time_point until) {
-    while (!FStopping.load() && FFd != -1) {
+void TPeerFdTraits::Free(int fd) { ::closesocket(Sock(fd)); }
+
+bool TScriptedConnection::ReadSome(Clock::time_point until) {
+    while (!FStopping.load() && FFd.IsValid()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
         if (left.count() <= 0) return false;
-        const int r = WaitReadable(Sock(FFd), static_cast<long>(std::min<long long>(left.count(), 100)));
+        const int r = WaitReadable(Sock(Fd()), static_cast<long>(std::min<long long>(left.count(), 100)));
         if (r < 0) return false;
         if (r == 0) continue;
         char buf[65536];
-        const int n = ::recv(Sock(FFd), buf, sizeof buf, 0);
+        const int n = ::recv(Sock(Fd()), buf, sizeof buf, 0);
         if (n <= 0) return false;
         FReceived.append(buf, static_cast<std::size_t>(n));
         return true;
@@ -65,41 +67,37 @@ bool ScriptedConnection::ReadSome(Clock::time_point until) {
     return false;
 }
 
-bool ScriptedConnection::Send(const std::string& bytes) {
+bool TScriptedConnection::Send(const std::string& bytes) {
     std::size_t done = 0;
-    while (done < bytes.size() && FFd != -1) {
-        const int n = ::send(Sock(FFd), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+    while (done < bytes.size() && FFd.IsValid()) {
+        const int n = ::send(Sock(Fd()), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
     return done == bytes.size();
 }
 
-void ScriptedConnection::ShutdownSend() {
-    if (FFd != -1) ::shutdown(Sock(FFd), SD_SEND);
+void TScriptedConnection::ShutdownSend() {
+    if (FFd.IsValid()) ::shutdown(Sock(Fd()), SD_SEND);
 }
 
 // A shutdown first would send an orderly end before the reset: close at once
 // with a zero linger instead.
-void ScriptedConnection::Reset() {
-    if (FFd == -1) return;
+void TScriptedConnection::Reset() {
+    if (!FFd.IsValid()) return;
     linger l{1, 0};
-    ::setsockopt(Sock(FFd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
-    ::closesocket(Sock(FFd));
-    FFd = -1;
+    ::setsockopt(Sock(Fd()), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+    FFd.Reset();
 }
 
-ScriptedServer::ScriptedServer(std::vector<Script> scripts) : FScripts(std::move(scripts)) {
+TScriptedServer::TScriptedServer(std::vector<Script> scripts) : FScripts(std::move(scripts)) {
     EnsureWinsock();
     const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (listener == INVALID_SOCKET) throw std::runtime_error("socket: " + std::to_string(::WSAGetLastError()));
-    FListenFd = static_cast<int>(listener);
+    FListener.Reset(static_cast<int>(listener));
     sockaddr_in a = Loopback(0);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 64) != 0) {
-        const int error = ::WSAGetLastError();
-        ::closesocket(listener);
-        throw std::runtime_error("bind/listen: " + std::to_string(error));
-    }
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 64) != 0)
+        throw std::runtime_error("bind/listen: " + std::to_string(::WSAGetLastError()));
     int len = sizeof a;
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
     FPort = ntohs(a.sin_port);
@@ -108,32 +106,27 @@ ScriptedServer::ScriptedServer(std::vector<Script> scripts) : FScripts(std::move
 
 // The accept loop is woken by a connection of our own; its one-second wait
 // ends it in any case.
-ScriptedServer::~ScriptedServer() {
+TScriptedServer::~TScriptedServer() {
     FStopping.store(true);
-    const SOCKET waker = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (waker != INVALID_SOCKET) {
+    const TUniquePeerFd waker(static_cast<int>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
+    if (waker.IsValid()) {
         sockaddr_in a = Loopback(FPort);
-        ::connect(waker, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::connect(Sock(waker.Get()), reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
     FThread.join();
-    if (waker != INVALID_SOCKET) ::closesocket(waker);
-    ::closesocket(Sock(FListenFd));
 }
 
-void ScriptedServer::Run() {
+void TScriptedServer::Run() {
     while (!FStopping.load()) {
-        const int r = WaitReadable(Sock(FListenFd), 1000);
+        const int r = WaitReadable(Sock(FListener.Get()), 1000);
         if (FStopping.load()) return;
         if (r <= 0) continue;
-        const SOCKET accepted = ::accept(Sock(FListenFd), nullptr, nullptr);
+        const SOCKET accepted = ::accept(Sock(FListener.Get()), nullptr, nullptr);
         if (accepted == INVALID_SOCKET) continue;
-        if (FStopping.load()) {
-            ::closesocket(accepted);
-            return;
-        }
-        ScriptedConnection c(static_cast<int>(accepted), FStopping);
+        TScriptedConnection c(static_cast<int>(accepted), FStopping);
+        if (FStopping.load()) return;
         RunScript(c);
-        if (c.Fd() != -1) ::closesocket(Sock(c.Fd()));
+        c.Close();
         Record(c);
     }
 }

@@ -5,21 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "http/text_encoding.h"
+#include "http/windows/windows_text.h"
 #include "report/install_marker.h"
 
 namespace quorvel {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string u16 = Utf8ToUtf16(utf8);
-    return std::wstring(u16.begin(), u16.end());
-}
-
-std::string Narrow(const std::wstring& wide) { return Utf16ToUtf8(std::u16string(wide.begin(), wide.end())); }
 
 // A fresh folder under the temporary folder, removed with what it holds.
 class WindowsFolders : public ::testing::Test {
@@ -35,24 +29,9 @@ protected:
         ASSERT_TRUE(::CreateDirectoryW(Wide(root).c_str(), nullptr));
     }
 
-    void TearDown() override { RemoveTree(Wide(root)); }
-
-    static void RemoveTree(const std::wstring& path) {
-        WIN32_FIND_DATAW entry;
-        HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..") continue;
-                const std::wstring child = path + L"\\" + name;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(child);
-                else
-                    ::DeleteFileW(child.c_str());
-            } while (::FindNextFileW(find, &entry));
-            ::FindClose(find);
-        }
-        ::RemoveDirectoryW(path.c_str());
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(Wide(root)), ignored);
     }
 };
 

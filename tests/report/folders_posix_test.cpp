@@ -18,9 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Sets or clears an environment variable for one test, then puts it back.
-class ScopedEnv {
+class TScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : FName(name) {
+    TScopedEnv(const char* name, const char* value) : FName(name) {
         if (const char* old = getenv(name)) FOld = old;
         if (value != nullptr) {
             setenv(name, value, 1);
@@ -28,15 +28,15 @@ public:
             unsetenv(name);
         }
     }
-    ~ScopedEnv() {
+    ~TScopedEnv() {
         if (FOld) {
             setenv(FName, FOld->c_str(), 1);
         } else {
             unsetenv(FName);
         }
     }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
 
 private:
     const char* FName;
@@ -64,22 +64,22 @@ protected:
 
 TEST_F(PosixFolders, AbsoluteDataHomeIsCreatedPrivateLevelByLevel) {
     const fs::path data = root / "a" / "b";
-    ScopedEnv env("XDG_DATA_HOME", (data.string() + "/").c_str());
+    TScopedEnv env("XDG_DATA_HOME", (data.string() + "/").c_str());
     EXPECT_EQ(folders.LookupLocalAppData(), data.string());
     EXPECT_EQ(Mode(root / "a"), 0700u);
     EXPECT_EQ(Mode(data), 0700u);
 }
 
 TEST_F(PosixFolders, RelativeDataHomeIsIgnoredForTheHomeFolder) {
-    ScopedEnv env("XDG_DATA_HOME", "relative/data");
-    ScopedEnv home("HOME", root.c_str());
+    TScopedEnv env("XDG_DATA_HOME", "relative/data");
+    TScopedEnv home("HOME", root.c_str());
     EXPECT_EQ(folders.LookupLocalAppData(), (root / ".local" / "share").string());
     EXPECT_EQ(Mode(root / ".local" / "share"), 0700u);
 }
 
 TEST_F(PosixFolders, UnsetHomeIsTakenFromThePasswordDatabase) {
-    ScopedEnv env("XDG_DATA_HOME", nullptr);
-    ScopedEnv home("HOME", nullptr);
+    TScopedEnv env("XDG_DATA_HOME", nullptr);
+    TScopedEnv home("HOME", nullptr);
     const passwd* entry = getpwuid(getuid());
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(folders.LookupLocalAppData(), std::string(entry->pw_dir) + "/.local/share");
@@ -87,7 +87,7 @@ TEST_F(PosixFolders, UnsetHomeIsTakenFromThePasswordDatabase) {
 
 TEST_F(PosixFolders, FolderThatCannotBeMadeFailsTheLookupAndFallsBack) {
     std::ofstream(root / "file") << "x";
-    ScopedEnv env("XDG_DATA_HOME", (root / "file" / "data").c_str());
+    TScopedEnv env("XDG_DATA_HOME", (root / "file" / "data").c_str());
     EXPECT_EQ(folders.LookupLocalAppData(), "");
     EXPECT_EQ(GetLocalAppDataPath(folders), "/tmp");
 }

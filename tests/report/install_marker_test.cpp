@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "shell_app/fake_platform.h"
+#include "fake_folders.h"
 
 namespace quorvel {
 namespace {
 
-using testing::FakeFolders;
+using testing::TFakeFolders;
 
 TEST(InstallReportUrl, FillsSoftIdSourceAndDeviceCodeInOrder) {
     EXPECT_EQ(BuildInstallReportUrl("report.example", "quorvel_win", "none", "202401020304053137"),
@@ -28,14 +28,14 @@ TEST(InstallReportUrl, InsertsValuesAsTheyAreWithoutReadingPercentAgain) {
 }
 
 TEST(LocalAppDataPath, FallsBackWhenTheLookupYieldsNothing) {
-    FakeFolders folders;
+    TFakeFolders folders;
     EXPECT_EQ(GetLocalAppDataPath(folders), "/home/u/.local/share");
     folders.Base = "";
     EXPECT_EQ(GetLocalAppDataPath(folders), "D:\\");
 }
 
 TEST(LocalAppDataPath, MarkerPathInsertsExactlyOneSeparator) {
-    FakeFolders folders;
+    TFakeFolders folders;
     EXPECT_EQ(InstallMarkerPath(folders, "/data", "t1"), "/data/t1");
     EXPECT_EQ(InstallMarkerPath(folders, "/data/", "t1"), "/data//t1");
     EXPECT_EQ(InstallMarkerPath(folders, "/data", ""), "/data/");
@@ -43,7 +43,7 @@ TEST(LocalAppDataPath, MarkerPathInsertsExactlyOneSeparator) {
 
 class InstallCheck : public ::testing::Test {
 protected:
-    FakeFolders folders;
+    TFakeFolders folders;
     std::vector<std::string> trace;
     bool result = true;
     TInstallReport report;

@@ -1,2 +1,0 @@
-// Helpers shared by the test programs.
-#pragma once
