@@ -73,6 +73,7 @@ gboolean TPageRecovery::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri
     auto* recovery = static_cast<TPageRecovery*>(self);
     if (!FailedOnNetwork(error) || recovery->FEnding()) return FALSE;
     recovery->FLoadFailed = true;
+    recovery->FErrorPageNext = true;
     recovery->FFailedUri = uri != nullptr ? uri : "";
     Remove(recovery->FRetrySource);
     recovery->FRetryDelayMs = NextRetryDelayMs(recovery->FRetryDelayMs);
@@ -106,6 +107,14 @@ void TPageRecovery::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointe
     auto* recovery = static_cast<TPageRecovery*>(self);
     switch (event) {
         case WEBKIT_LOAD_STARTED:
+            // WebKit's error text comes as a load of its own, which is no new
+            // navigation: it must neither reset the gaps nor end the retries.
+            if (recovery->FErrorPageNext) {
+                recovery->FErrorPageNext = false;
+                recovery->FInErrorPage = true;
+                break;
+            }
+            recovery->FInErrorPage = false;
             // F5 or a new navigation: the gaps start over.
             if (!recovery->FRetrying) recovery->StopRetries();
             recovery->FRetrying = false;
@@ -118,7 +127,8 @@ void TPageRecovery::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointe
             }
             break;
         case WEBKIT_LOAD_FINISHED:
-            if (!recovery->FLoadFailed) recovery->StopRetries();
+            if (!recovery->FLoadFailed && !recovery->FInErrorPage) recovery->StopRetries();
+            recovery->FInErrorPage = false;
             break;
         default:
             break;

@@ -64,6 +64,8 @@ private:
     guint FRetrySource = 0;
     bool FRetrying = false;  // the load under way is a retry
     bool FLoadFailed = false;
+    bool FErrorPageNext = false;  // WebKit's error text loads next
+    bool FInErrorPage = false;    // and is loading
     // Hangs.
     bool FWebKitResponsive = true;
     bool FCheckOverdue = false;

@@ -11,6 +11,7 @@ import signal
 import socket
 import socketserver
 import stat
+import struct
 import subprocess
 import tempfile
 import threading
@@ -433,6 +434,8 @@ class StartPageServer:
     def __init__(self, host, pages, routes=None):
         self.requests = []  # (time, request line, headers)
         self.beacons = []   # (time, name)
+        self.resets = []    # (time, request line) of requests answered with a reset
+        self.resetting = False  # while set, every request is answered with a TCP reset
         self.lock = threading.Lock()
         owner = self
 
@@ -444,6 +447,14 @@ class StartPageServer:
 
             def do_GET(self):
                 now = time.monotonic()
+                if owner.resetting:
+                    with owner.lock:
+                        owner.resets.append((now, self.requestline))
+                    # Closed with no lingering: a reset, not an orderly end.
+                    self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    self.connection.close()
+                    self.close_connection = True
+                    return
                 with owner.lock:
                     owner.requests.append((now, self.requestline, dict(self.headers)))
                 url = urlsplit(self.path)
@@ -494,6 +505,11 @@ class StartPageServer:
                 if n == name:
                     return t
         return None
+
+    def reset_times(self, path):
+        """When each request for path was answered with a reset."""
+        with self.lock:
+            return [t for t, line in self.resets if line.startswith("GET " + path)]
 
     def wait_beacon(self, name, timeout=60):
         return wait_for(lambda: self.beacon_time(name), timeout, "the page's beacon " + name)
@@ -722,9 +738,14 @@ def descendants(pid):
     return found
 
 
+def web_processes(shell_pid):
+    """The pids of the shell's WebKit web processes."""
+    return [p for p in descendants(shell_pid) if exe_name(p) == "WebKitWebProcess"]
+
+
 def web_process(shell_pid):
-    """The pid of the shell's WebKit web process, or None."""
-    return next((p for p in descendants(shell_pid) if exe_name(p) == "WebKitWebProcess"), None)
+    """The pid of the shell's (first) WebKit web process, or None."""
+    return next(iter(web_processes(shell_pid)), None)
 
 
 def parent_names(pid):

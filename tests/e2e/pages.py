@@ -164,3 +164,35 @@ HANDOFF_FRAME = ("<!doctype html><html><body style='margin: 0'>"
 KEYS_POPUP = page("<script>var w = 0; setInterval(function () {"
                   "  if (innerWidth !== w) { w = innerWidth; beacon('popup-width-' + w); }"
                   "}, 100);</script>")
+
+# --- recovery: crashes, failed loads, hung pages ------------------------------
+
+
+def runs(name):
+    """Says name-script each time the page's script runs, and name-painted
+    once the page has painted."""
+    return ("<script>beacon('%s-script'); addEventListener('load', function () {"
+            " requestAnimationFrame(function () { requestAnimationFrame(function () { beacon('%s-painted'); }); });"
+            " });</script>" % (name, name))
+
+
+# Its bottom left corner opens a small second window, which leaves the top of
+# the main window's page in sight.
+RECOVERY_MAIN = page(runs("main") + "<a href='#' onclick=\"window.open('/second', 'second', 'width=400,height=300');"
+                     " return false;\" style='position: fixed; left: 0; bottom: 0; width: 300px; height: 200px'></a>")
+RECOVERY_SECOND = titled("Second page", runs("second"))
+
+# Asks the server how to behave: "loop" runs a script forever once painted,
+# "slow" is busy for 2 s after each click.
+HANG = page("<script>var x = new XMLHttpRequest(); x.open('GET', '/mode', false); x.send();"
+            "var mode = x.responseText;"
+            "addEventListener('load', function () { requestAnimationFrame(function () {"
+            " requestAnimationFrame(function () {"
+            "  beacon('ready-' + mode);"
+            "  if (mode === 'loop') setTimeout(function () { beacon('looping'); for (;;) {} }, 300);"
+            " }); }); });"
+            "addEventListener('click', function () {"
+            " if (mode !== 'slow') return;"
+            " var end = Date.now() + 2000; while (Date.now() < end) {}"
+            " beacon('slow-done');"
+            "});</script>")

@@ -23,7 +23,7 @@ import pages  # noqa: E402
 from harness import (Display, Failure, HandlerRecorder, ReportServer, Shell, StartPageServer,  # noqa: E402
                      WindowManager, children_of, port_is_free, wait_for)
 from harness import (WESTON_BACKGROUND, WaylandDisplay, host_mark_present, page_rectangle,  # noqa: E402
-                     parent_names, remove_host_mark, seen_by, web_process)
+                     parent_names, remove_host_mark, seen_by, web_process, web_processes)
 
 # Generous: the machine may be loaded by a parallel build and other tests.
 START_BOUND = 90
@@ -600,7 +600,12 @@ def scenario_keys(s):
     display = s.display()
     s.report_server()
     data = s.data_home("keys")
-    # The start-page server is down at start: WebKit's error page is shown.
+    routes = {"/second": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_SECOND.encode()),
+              "/popup": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_POPUP.encode())}
+    server = s.start_page({"keys": pages.KEYS_START, "printloop": pages.PRINT_LOOP}, routes)
+    # The start-page server resets every connection at start: WebKit's error
+    # page is shown.
+    server.resetting = True
     shell = s.shell("Quorvel_keys.bin", display, data)
     window = wait_for(display.shell_window, START_BOUND, "the shell's window")
     x, y, w, h = display.geometry(window)
@@ -612,11 +617,13 @@ def scenario_keys(s):
             any(max(pixel(px, py)) < 128 for px in range(x + 5, x + 200) for py in range(y + 8, y + 24))
     wait_for(error_page_shown, START_BOUND, "WebKit's error page")
     display.screenshot(os.path.join(s.args.artifacts, "e2e-keys-error-page.png"))
-    routes = {"/second": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_SECOND.encode()),
-              "/popup": lambda r: (200, {"Content-Type": "text/html"}, pages.KEYS_POPUP.encode())}
-    server = s.start_page({"keys": pages.KEYS_START, "printloop": pages.PRINT_LOOP}, routes)
     keys = lambda *names: display.run("xdotool", "key", "--clearmodifiers", *names)
 
+    # The shell tries again by itself; F5 comes just after a try, well before
+    # the next.
+    tried = len(server.reset_times("/quorvl/"))
+    wait_for(lambda: len(server.reset_times("/quorvl/")) > tried, START_BOUND, "the shell's next try")
+    server.resetting = False
     display.focus(window)
     keys("F5")
     page_is_active(server)
@@ -1153,6 +1160,198 @@ def scenario_downloads(s):
     check(listing() == ["mail.desktop", "q3 report.csv"], "a download with the marker left %s" % listing())
 
 
+# --- recovery: crashes, failed loads, hung pages -------------------------------
+
+NOTICE_DEFAULT = (44, 126, 227)  # the notice's default button (the theme's suggested action)
+RELOAD_BOUND = 25  # a crashed page's reload: three of them fit in the minute that counts crashes
+
+
+def notice_button(display, window):
+    """The centre of the default button of a notice over the top middle of
+    the window's page, or None: a dark bar holding a button of that colour."""
+    pixel = display.pixels()
+    if not pixel:
+        return None
+    x, y, w, _ = display.geometry(window)
+    band = [(px, py) for py in range(y + 2, y + 60, 2) for px in range(x + w // 4, x + w * 3 // 4, 2)]
+    dark = sum(1 for px, py in band if max(pixel(px, py)) < 90)
+    hits = [(px, py) for px, py in band if sum(abs(a - b) for a, b in zip(pixel(px, py), NOTICE_DEFAULT)) <= 12]
+    if dark < 100 or len(hits) < 50:
+        return None
+    return sum(px for px, _ in hits) // len(hits), sum(py for _, py in hits) // len(hits)
+
+
+def kill_web_processes(shell):
+    victims = wait_for(lambda: web_processes(shell.pid()), START_BOUND, "the web processes")
+    for pid in victims:
+        os.kill(pid, signal.SIGKILL)
+    return victims
+
+
+def scenario_recovery(s):
+    server = s.start_page({"*": pages.RECOVERY_MAIN}, {"/second": html_route(pages.RECOVERY_SECOND)})
+    reports = s.report_server()
+    display = s.display()
+    data = s.data_home("recovery")
+    shell = s.shell("Quorvel_recover.bin", display, data)
+    server.wait_beacon("main-painted", START_BOUND)
+    page_is_active(server)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    x, y, w, h = display.geometry(window)
+    # A second window, at first in the same web process.
+    display.click(x + 150, y + h - 100)
+    server.wait_beacon("second-painted", START_BOUND)
+    count = lambda name: server.beacon_names().count(name)
+
+    def page_shown():
+        pixel = display.pixels()
+        return pixel and pixel(x + w // 2, y + h // 2) == pages.PAGE_COLOUR
+
+    # Each crash reloads both windows' pages once, until the third.
+    first_kill = time.monotonic()
+    for crash in (1, 2):
+        step(s, "crash %d" % crash)
+        gone = kill_web_processes(shell)
+        wait_for(lambda: count("main-painted") == crash + 1 and count("second-painted") == crash + 1, RELOAD_BOUND,
+                 "both pages painted again after crash %d" % crash)
+        wait_for(page_shown, RELOAD_BOUND, "the main window's page on screen after crash %d" % crash)
+        check(not set(gone) & set(web_processes(shell.pid())), "the killed web process %s is still there" % gone)
+        time.sleep(QUIET)
+        check((count("main-script"), count("second-script")) == (crash + 1, crash + 1),
+              "after crash %d the scripts ran %d and %d times" % (crash, count("main-script"), count("second-script")))
+
+    # The third within a minute leaves the notice, and the page stays away.
+    step(s, "crash 3")
+    check(time.monotonic() - first_kill < 50, "the machine is too slow to crash three times within a minute")
+    kill_web_processes(shell)
+    button = wait_for(lambda: notice_button(display, window), START_BOUND, "the notice with Reload after crash 3")
+    shot = os.path.join(s.args.artifacts, "e2e-recovery-crashed.png")
+    display.screenshot(shot)
+    print("screenshot:", shot)
+    time.sleep(2 * QUIET)
+    check((count("main-script"), count("second-script")) == (3, 3),
+          "a third crash reloaded: the scripts ran %d and %d times" % (count("main-script"), count("second-script")))
+    check(not page_shown(), "the page is on screen after the third crash")
+    # Enter is Reload's.
+    display.focus(window)
+    display.run("xdotool", "key", "Return")
+    wait_for(lambda: count("main-painted") == 4, RELOAD_BOUND, "the page after Enter on the notice")
+    wait_for(lambda: page_shown() and not notice_button(display, window), RELOAD_BOUND, "the notice to go")
+    check(count("second-script") == 3, "Enter in the main window reloaded the second")
+    check(reports.count() == 1, "the crashes sent %d install reports" % reports.count())
+    # The second window's notice is still up.
+    s.end(shell)
+
+    # Started while the server resets every connection: WebKit's error text,
+    # tries a second at most on average, and the page by itself once the
+    # server answers.
+    step(s, "start with the server resetting")
+    server.resetting = True
+    server.reset_beacons()
+    shell = s.shell("Quorvel_recover.bin", display, data)
+    tries = lambda: server.reset_times("/quorvl/index1.html")
+    first = wait_for(lambda: tries() and tries()[0], START_BOUND, "the first try of the start page")
+    time.sleep(max(0.0, first + 8 - time.monotonic()))
+    early = [round(t - first, 1) for t in tries() if t - first < 8]
+    print("tries in the first 8 s at", early)
+    check(3 <= len(early) <= 8, "%d tries in the first 8 s, at %s s" % (len(early), early))
+    server.resetting = False
+    answered = time.monotonic()
+    painted = server.wait_beacon("main-painted", START_BOUND)
+    print("painted %.1f s after the server answered" % (painted - answered))
+    check(painted - answered <= 20, "the page painted %.1f s after the server answered" % (painted - answered))
+
+    # F5 starts the gaps over; the end of the program does not wait for them.
+    step(s, "F5 with the server resetting")
+    server.resetting = True
+    before = len(tries())
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    display.focus(window)
+    display.run("xdotool", "key", "F5")
+    wait_for(lambda: len(tries()) >= before + 3, START_BOUND, "three tries after F5")
+    gaps = [round(b - a, 1) for a, b in zip(tries()[before:], tries()[before + 1:])]
+    check(gaps[0] < 1.9 and gaps[1] < 3.9, "the tries after F5 came %s s apart, not 1 and 2" % gaps)
+    s.end(shell)
+
+
+def scenario_hang(s):
+    mode = {"now": "loop"}
+    server = s.start_page({"*": pages.HANG}, {"/mode": lambda r: (200, {"Content-Type": "text/plain"},
+                                                                 mode["now"].encode())})
+    s.report_server()
+    display = s.display()
+    shell = s.shell("Quorvel_hang.bin", display, s.data_home("hang"))
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    x, y, w, h = display.geometry(window)
+    count = lambda name: server.beacon_names().count(name)
+
+    # A page in a loop, and a key that waits for it: the notice comes, and
+    # Enter, its default, reloads the page in a new web process.
+    looping = server.wait_beacon("looping", START_BOUND)
+    stuck = web_process(shell.pid())
+    display.focus(window)
+    display.run("xdotool", "key", "a")
+    wait_for(lambda: notice_button(display, window), START_BOUND, "the not-responding notice")
+    took = time.monotonic() - looping
+    shot = os.path.join(s.args.artifacts, "e2e-hang-notice.png")
+    display.screenshot(shot)
+    print("screenshot:", shot)
+    print("the notice came %.1f s after the page began its loop" % took)
+    check(took <= 20, "the notice came %.1f s after the page began its loop" % took)
+    display.run("xdotool", "key", "Return")
+    wait_for(lambda: count("ready-loop") == 2, START_BOUND, "the page again after Enter")
+    check(stuck not in web_processes(shell.pid()), "the stuck web process %d is still there" % stuck)
+
+    # Looping again; the user only moves over the page and clicks.
+    step(s, "moves and clicks")
+    wait_for(lambda: count("looping") == 2, START_BOUND, "the page's second loop")
+    stuck = web_process(shell.pid())
+    first_click = time.monotonic()
+    button = None
+    for i in range(60):
+        display.run("xdotool", "mousemove", str(x + 200 + 37 * (i % 15)), str(y + 300 + 11 * (i % 20)))
+        time.sleep(0.5)
+        display.run("xdotool", "mousemove", str(x + 250 + 29 * (i % 17)), str(y + 350 + 13 * (i % 19)), "click", "1")
+        button = notice_button(display, window)
+        if button or time.monotonic() - first_click > START_BOUND:
+            break
+        time.sleep(0.5)
+    check(button, "no notice while the user moved and clicked")
+    took = time.monotonic() - first_click
+    print("the notice came %.1f s after the first click" % took)
+    check(took <= 30, "the notice came %.1f s after the first click" % took)
+    # The page is slow next time. Reload, clicked.
+    mode["now"] = "slow"
+    display.click(*button)
+    wait_for(lambda: count("ready-slow") == 1, START_BOUND, "the page after Reload")
+    check(stuck not in web_processes(shell.pid()), "the stuck web process %d is still there" % stuck)
+    wait_for(lambda: not notice_button(display, window), START_BOUND, "the notice to go")
+
+    # A page slow for 2 s after each click, clicked again while busy, is
+    # no hung page.
+    step(s, "a slow page")
+    until = time.monotonic() + 25
+    while time.monotonic() < until:
+        done = count("slow-done")
+        display.run("xdotool", "mousemove", str(x + 300), str(y + 400), "click", "1")
+        time.sleep(1)
+        display.run("xdotool", "mousemove", str(x + 500), str(y + 450), "click", "1")
+        wait_for(lambda: count("slow-done") == done + 2, START_BOUND, "the slow page to be done with two clicks")
+        check(not notice_button(display, window), "a notice over a page that is slow for 2 s")
+    time.sleep(QUIET)
+    check(not notice_button(display, window), "a notice over a page that is slow for 2 s")
+
+    # Ending with the notice up.
+    step(s, "ending with the notice up")
+    mode["now"] = "loop"
+    display.focus(window)
+    display.run("xdotool", "key", "F5")
+    wait_for(lambda: count("looping") == 3, START_BOUND, "the page's third loop")
+    display.run("xdotool", "key", "a")
+    wait_for(lambda: notice_button(display, window), START_BOUND, "the not-responding notice again")
+    s.end(shell)
+
+
 SCENARIOS = {
     "window": scenario_window,
     "report": scenario_report,
@@ -1165,6 +1364,8 @@ SCENARIOS = {
     "keys": scenario_keys,
     "popups": scenario_popups,
     "downloads": scenario_downloads,
+    "recovery": scenario_recovery,
+    "hang": scenario_hang,
 }
 
 
