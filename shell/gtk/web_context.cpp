@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "quorvel/config.h"
@@ -22,6 +23,22 @@ namespace {
 constexpr const char* kBrowserFolder = "quorvel-browser";
 // With no dictionary for any of the user's languages.
 constexpr const char* kFallbackLanguage = "en_US";
+
+// WebKit asks the program again at every Notification.requestPermission(),
+// even for an origin it granted at start, without saying which origin or
+// frame asks. Where the grant holds, the page gets its answer at once, so
+// that every question that reaches the program comes from elsewhere and is
+// refused (notifications.cpp).
+constexpr const char* kGrantedStaysGranted = R"js((function () {
+  if (typeof Notification !== 'function') return;
+  var ask = Notification.requestPermission;
+  Notification.requestPermission = function requestPermission(callback) {
+    if (Notification.permission !== 'granted') return ask.apply(Notification, arguments);
+    var answer = Promise.resolve('granted');
+    if (typeof callback === 'function') answer.then(callback);
+    return answer;
+  };
+})();)js";
 
 std::string CacheFolder() { return std::string(g_get_user_cache_dir()) + "/" + kBrowserFolder; }
 
@@ -104,6 +121,13 @@ GtkWidget* TWebContext::NewView() const {
     // As the Windows control does: every window.open reaches the guard,
     // instead of WebKit dropping the ones made without a click.
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    // Once: second windows, related views, share this view's scripts.
+    const std::unique_ptr<WebKitUserScript, decltype(&webkit_user_script_unref)> granted{
+        webkit_user_script_new(kGrantedStaysGranted, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr),
+        webkit_user_script_unref};
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)),
+                                           granted.get());
     return view;
 }
 
