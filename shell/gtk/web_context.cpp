@@ -101,8 +101,6 @@ TWebContext::TWebContext(std::string startPageHost) : FStartPageHost(std::move(s
     FSignals.Connect(FContext.get(), "initialize-notification-permissions", OnInitializeNotificationPermissions,
                      this);
     webkit_web_context_set_spell_checking_enabled(FContext.get(), TRUE);
-    // The dictionaries load once the page is on its way, off the start's path.
-    FSpellingSource = g_idle_add_full(G_PRIORITY_LOW, OnLoadSpelling, this, nullptr);
 }
 
 TWebContext::~TWebContext() {
@@ -110,8 +108,9 @@ TWebContext::~TWebContext() {
     if (FSpellingSource != 0) g_source_remove(FSpellingSource);
 }
 
-GtkWidget* TWebContext::NewView() const {
+GtkWidget* TWebContext::NewView() {
     GtkWidget* view = webkit_web_view_new_with_context(FContext.get());
+    if (!FSpellingAsked) FSignals.Connect(view, "load-changed", OnLoadChanged, this);
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
     // Measured: without GPU compositing the shell and its web processes take
     // about a quarter less memory and start sooner; a mail page needs neither
@@ -142,6 +141,16 @@ void TWebContext::OnInitializeNotificationPermissions(WebKitWebContext* context,
     }
     webkit_web_context_initialize_notification_permissions(context, allowed, nullptr);
     g_list_free_full(allowed, reinterpret_cast<GDestroyNotify>(webkit_security_origin_unref));
+}
+
+void TWebContext::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    auto* context = static_cast<TWebContext*>(self);
+    if (event != WEBKIT_LOAD_FINISHED || context->FSpellingAsked) return;
+    context->FSpellingAsked = true;
+    // Loading a dictionary holds this thread for tens of milliseconds, which
+    // during start-up would hold the web process's first requests too: it
+    // waits until the first page has loaded (or failed to).
+    context->FSpellingSource = g_idle_add_full(G_PRIORITY_LOW, OnLoadSpelling, context, nullptr);
 }
 
 gboolean TWebContext::OnLoadSpelling(gpointer self) {
