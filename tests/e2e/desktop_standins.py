@@ -158,9 +158,6 @@ def serve(args):
     for helper in helpers:
         helper.terminate()
         helper.wait(10)
-    if helpers and os.environ.get("DISPLAY"):
-        # The launcher leaves its bus's address on the display for the next run.
-        subprocess.run(["xprop", "-root", "-remove", "AT_SPI_BUS"], check=False)
     code = status["code"]
     if os.WIFSIGNALED(code):
         signal.signal(os.WTERMSIG(code), signal.SIG_DFL)
