@@ -14,11 +14,15 @@ package=(dpkg-dev lintian appstream man-db)
 wayland=(weston)
 # The end-to-end tests of second windows and dialogs run under a window manager.
 window_manager=(openbox)
+# The desktop's services as the shell meets them: a dictionary for spell
+# checking; the stand-in notification server and settings portal (the system
+# Python's dbus and gi); the accessibility bus and a screen reader's library.
+desktop=(hunspell-en-us python3-dbus python3-gi at-spi2-core gir1.2-atspi-2.0)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
   test)  wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" "${package[@]}" "${wayland[@]}"
-                 "${window_manager[@]}") ;;
+                 "${window_manager[@]}" "${desktop[@]}") ;;
   demo)  wanted=("${build[@]}" "${shell[@]}" "${display[@]}" python3) ;;
   bench) wanted=("${build[@]}" "${test[@]}" "${shell[@]}" "${display[@]}" surf) ;;
   *) echo "deps.sh: unknown set '$1' (build, test, demo or bench)" >&2; exit 2 ;;

@@ -64,6 +64,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "mail")
 # The library dependencies are read from the executables themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Spell checking marks nothing without a dictionary.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hunspell-en-us | hunspell-dictionary")
 # The binaries ship stripped and no debug package is made: CPack's -dbgsym
 # package lists its files under the build folder's paths in its md5sums.
 set(CPACK_STRIP_FILES ON)

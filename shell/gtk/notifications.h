@@ -3,7 +3,8 @@
 // starts (see web_context.cpp); WebKit sends them to the desktop's
 // notification server under the program's name, and a click on one brings
 // the main window up and reaches the page. Every other request, of any kind
-// and from any origin, is refused.
+// and from any origin, is refused. The end of the program leaves every
+// notification on screen.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -17,7 +18,8 @@ namespace quorvel::gtk {
 
 class TPagePermissions {
 public:
-    TPagePermissions(WebKitWebView* view, std::function<GtkWindow*()> mainWindow);
+    // ending: true once the program ends, when notifications stay on screen.
+    TPagePermissions(WebKitWebView* view, std::function<GtkWindow*()> mainWindow, std::function<bool()> ending);
     ~TPagePermissions();
     TPagePermissions(const TPagePermissions&) = delete;
     TPagePermissions& operator=(const TPagePermissions&) = delete;
@@ -28,6 +30,7 @@ private:
     static void OnNotificationClicked(GtkWindow* window);
 
     std::function<GtkWindow*()> FMainWindow;
+    std::function<bool()> FEnding;
     TSignalGroup FSignals;  // last: dropped first
 };
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "quorvel/config.h"
@@ -22,6 +23,22 @@ namespace {
 constexpr const char* kBrowserFolder = "quorvel-browser";
 // With no dictionary for any of the user's languages.
 constexpr const char* kFallbackLanguage = "en_US";
+
+// WebKit asks the program again at every Notification.requestPermission(),
+// even for an origin it granted at start, without saying which origin or
+// frame asks. Where the grant holds, the page gets its answer at once, so
+// that every question that reaches the program comes from elsewhere and is
+// refused (notifications.cpp).
+constexpr const char* kGrantedStaysGranted = R"js((function () {
+  if (typeof Notification !== 'function') return;
+  var ask = Notification.requestPermission;
+  Notification.requestPermission = function requestPermission(callback) {
+    if (Notification.permission !== 'granted') return ask.apply(Notification, arguments);
+    var answer = Promise.resolve('granted');
+    if (typeof callback === 'function') answer.then(callback);
+    return answer;
+  };
+})();)js";
 
 std::string CacheFolder() { return std::string(g_get_user_cache_dir()) + "/" + kBrowserFolder; }
 
@@ -84,8 +101,6 @@ TWebContext::TWebContext(std::string startPageHost) : FStartPageHost(std::move(s
     FSignals.Connect(FContext.get(), "initialize-notification-permissions", OnInitializeNotificationPermissions,
                      this);
     webkit_web_context_set_spell_checking_enabled(FContext.get(), TRUE);
-    // The dictionaries load once the page is on its way, off the start's path.
-    FSpellingSource = g_idle_add_full(G_PRIORITY_LOW, OnLoadSpelling, this, nullptr);
 }
 
 TWebContext::~TWebContext() {
@@ -93,8 +108,9 @@ TWebContext::~TWebContext() {
     if (FSpellingSource != 0) g_source_remove(FSpellingSource);
 }
 
-GtkWidget* TWebContext::NewView() const {
+GtkWidget* TWebContext::NewView() {
     GtkWidget* view = webkit_web_view_new_with_context(FContext.get());
+    if (!FSpellingAsked) FSignals.Connect(view, "load-changed", OnLoadChanged, this);
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
     // Measured: without GPU compositing the shell and its web processes take
     // about a quarter less memory and start sooner; a mail page needs neither
@@ -104,6 +120,13 @@ GtkWidget* TWebContext::NewView() const {
     // As the Windows control does: every window.open reaches the guard,
     // instead of WebKit dropping the ones made without a click.
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    // Once: second windows, related views, share this view's scripts.
+    const std::unique_ptr<WebKitUserScript, decltype(&webkit_user_script_unref)> granted{
+        webkit_user_script_new(kGrantedStaysGranted, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr),
+        webkit_user_script_unref};
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)),
+                                           granted.get());
     return view;
 }
 
@@ -118,6 +141,16 @@ void TWebContext::OnInitializeNotificationPermissions(WebKitWebContext* context,
     }
     webkit_web_context_initialize_notification_permissions(context, allowed, nullptr);
     g_list_free_full(allowed, reinterpret_cast<GDestroyNotify>(webkit_security_origin_unref));
+}
+
+void TWebContext::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    auto* context = static_cast<TWebContext*>(self);
+    if (event != WEBKIT_LOAD_FINISHED || context->FSpellingAsked) return;
+    context->FSpellingAsked = true;
+    // Loading a dictionary holds this thread for tens of milliseconds, which
+    // during start-up would hold the web process's first requests too: it
+    // waits until the first page has loaded (or failed to).
+    context->FSpellingSource = g_idle_add_full(G_PRIORITY_LOW, OnLoadSpelling, context, nullptr);
 }
 
 gboolean TWebContext::OnLoadSpelling(gpointer self) {

@@ -36,15 +36,18 @@ public:
 
     WebKitWebContext* Context() const { return FContext.get(); }
     // A view of this context with the shell's settings; related views (second
-    // windows) share them.
-    GtkWidget* NewView() const;
+    // windows) share them. The first view's first load brings the spelling
+    // dictionaries in.
+    GtkWidget* NewView();
 
 private:
     static void OnInitializeNotificationPermissions(WebKitWebContext* context, gpointer self);
+    static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
     static gboolean OnLoadSpelling(gpointer self);
 
     std::string FStartPageHost;
     TGObjectPtr<WebKitWebContext> FContext;
+    bool FSpellingAsked = false;
     guint FSpellingSource = 0;
     TSignalGroup FSignals;  // last: dropped first
 };

@@ -24,7 +24,7 @@ public:
         : FPolicy(view, services),
           FKeys(window, view, overlay, *services.Zoom),
           FPrintLimit(view),
-          FPermissions(view, services.MainWindow),
+          FPermissions(view, services.MainWindow, services.Ending),
           FRecovery(view, overlay, services.Ending) {}
 
 private:

@@ -4,6 +4,7 @@ session bus. Every wait has a bound; everything started is stopped by its
 owner's close()."""
 
 import ctypes
+import json
 import os
 import re
 import shutil
@@ -675,7 +676,12 @@ class Shell:
                    XDG_RUNTIME_DIR=getattr(display, "runtime_dir", workdir), NO_AT_BRIDGE="1", GTK_A11Y="none",
                    QUORVEL_E2E_RUN=self.token)
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        env.update(extra_env or {})
+        # None takes a variable out.
+        for key, value in (extra_env or {}).items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
         self.log_path = os.path.join(workdir, name + ".log")
         self.log = open(self.log_path, "ab")
         self.started = time.monotonic()
@@ -686,8 +692,8 @@ class Shell:
         self.ended = None
 
     def pid(self, timeout=30):
-        """The shell's own pid (a child of the bus wrapper)."""
-        return wait_for(lambda: next((p for p in children_of(self.process.pid) if exe_name(p) == self.name), None),
+        """The shell's own pid (under the bus wrapper, and whatever runs it)."""
+        return wait_for(lambda: next((p for p in descendants(self.process.pid) if exe_name(p) == self.name), None),
                         timeout, "the shell process to start")
 
     def signal(self, signum):
@@ -727,12 +733,78 @@ class Shell:
         self.log.close()
 
 
+# --- the desktop's services ---------------------------------------------------
+
+SYSTEM_PYTHON = "/usr/bin/python3"  # the one with Debian's dbus and gi
+STANDINS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_standins.py")
+
+
+class DesktopStandins:
+    """A notification server, a settings portal and the accessibility bus on
+    one run's session bus (desktop_standins.py): inner() goes before the
+    shell's command; calls() is what they were asked, order() tells them to
+    act."""
+
+    def __init__(self, workdir, name):
+        self.record = os.path.join(workdir, name + ".calls")
+        self.orders = os.path.join(workdir, name + ".orders")
+
+    def inner(self, notifications=True, portal=None, a11y=False):
+        options = ["--notifications"] if notifications else []
+        options += ["--portal", str(portal)] if portal is not None else []
+        options += ["--a11y"] if a11y else []
+        return [SYSTEM_PYTHON, STANDINS, self.record, self.orders] + options + ["--"]
+
+    def calls(self, name=None):
+        try:
+            with open(self.record) as f:
+                found = [json.loads(line) for line in f if line.endswith("\n")]
+        except FileNotFoundError:
+            return []
+        return [call for call in found if name is None or call["call"] == name]
+
+    def order(self, text):
+        with open(self.orders, "a") as f:
+            f.write(text + "\n")
+
+    def notified(self, summary):
+        return next((call for call in self.calls("Notify") if call["summary"] == summary), None)
+
+    def find_text(self, text):
+        """The accessible object holding text, as a screen reader finds it on
+        the run's accessibility bus, or None."""
+        bus = next((call["bus"] for call in self.calls("started")), None)
+        if not bus:
+            return None
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus)
+        env.pop("NO_AT_BRIDGE", None)
+        try:
+            found = subprocess.run([SYSTEM_PYTHON, STANDINS, "find-text", text], env=env, capture_output=True,
+                                   text=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            return None
+        return found.stdout.strip() if found.returncode == 0 else None
+
+    def close(self):
+        pass
+
+
 # --- sandbox ------------------------------------------------------------------
 
 def descendants(pid):
+    """Every process under pid, from one look at /proc."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                parents.setdefault(int(f.read().rsplit(")", 1)[1].split()[1]), []).append(int(entry))
+        except (OSError, IndexError, ValueError):
+            pass
     found, queue = [], [pid]
     while queue:
-        kids = children_of(queue.pop())
+        kids = parents.get(queue.pop(), [])
         found += kids
         queue += kids
     return found

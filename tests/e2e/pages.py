@@ -110,18 +110,18 @@ def tile_centre(index):
     return 20 + (index % 4) * 230 + TILE_W // 2, 20 + (index // 4) * 110 + TILE_H // 2
 
 
-def tiles(*elements):
+def tiles(*elements, head="", extra=""):
     """Each element (a tag's opening with its attributes, and its closing tag)
-    as a tile at its place; the page signs in first, so the session has a
-    cookie."""
-    body = ["<script>var s = new XMLHttpRequest(); s.open('GET', '/signin', false); s.send();"
+    as a tile at its place, after head and before extra; the page signs in
+    first, so the session has a cookie."""
+    body = [head, "<script>var s = new XMLHttpRequest(); s.open('GET', '/signin', false); s.send();"
             "beacon('signed-in');</script>"]
     for index, (opening, closing) in enumerate(elements):
         x, y = tile_centre(index)
         style = ("position: fixed; left: %dpx; top: %dpx; width: %dpx; height: %dpx; background: #fff; "
                  "display: block; border: 0" % (x - TILE_W // 2, y - TILE_H // 2, TILE_W, TILE_H))
         body.append("%s style='%s'>tile %d%s" % (opening, style, index, closing))
-    return page("".join(body))
+    return page("".join(body) + extra)
 
 
 def titled(title, body):
@@ -196,3 +196,60 @@ HANG = page("<script>var x = new XMLHttpRequest(); x.open('GET', '/mode', false)
             " var end = Date.now() + 2000; while (Date.now() < end) {}"
             " beacon('slow-done');"
             "});</script>")
+# --- living on the desktop: notifications, spelling, dark style, a reader ----
+
+SPOKEN = "Grace wrote about the quarterly figures"
+# Where the two textareas sit in the window: correctly spelt words go into
+# the first, misspelt ones into the second.
+GOOD_AREA = (20, 140, 440, 160)
+BAD_AREA = (500, 140, 440, 160)
+
+
+def _area(name, box):
+    return ("<textarea id='%s' spellcheck='true' style='position: fixed; left: %dpx; top: %dpx; width: %dpx; "
+            "height: %dpx; font: 28px sans-serif; color: #000; background: #fff; border: 0; padding: 8px; "
+            "resize: none; outline: none; caret-color: transparent'></textarea>" % ((name,) + box))
+
+
+# The page's first script tells the notification permission and the colour
+# scheme it starts with; the first tile asks to notify and sends one, the
+# second is a frame of another origin that does the same.
+DESKTOP_HEAD = ("<script>beacon('permission-' + Notification.permission);"
+                "var dark = matchMedia('(prefers-color-scheme: dark)');"
+                "beacon(dark.matches ? 'scheme-dark' : 'scheme-light');"
+                "dark.addEventListener('change', function (e) { beacon(e.matches ? 'changed-dark' : 'changed-light'); });"
+                "var notes = [];"
+                "function notify(key, title, body) {"
+                "  var n = new Notification(title, {body: body});"
+                "  n.onshow = function () { beacon('shown-' + key); };"
+                "  n.onerror = function () { beacon('error-' + key); };"
+                "  n.onclick = function () { beacon('clicked-' + key); };"
+                "  notes.push(n);"
+                "}</script>")
+
+
+def desktop_page(frame_url):
+    return tiles(("<button onclick=\"Notification.requestPermission().then(function (p) {"
+                  " beacon('asked-' + p); notify('mail', 'New mail', 'From Grace'); })\"", "</button>"),
+                 ("<iframe src='%s'" % frame_url, "</iframe>"),
+                 head=DESKTOP_HEAD,
+                 extra=_area("good", GOOD_AREA) + _area("bad", BAD_AREA) +
+                 "<p style='position: fixed; left: 20px; top: 340px; font: 24px sans-serif; color: #fff'>%s</p>" %
+                 SPOKEN)
+
+
+# The next run: a notification with no click.
+DESKTOP_AGAIN = page(DESKTOP_HEAD + "<script>if (Notification.permission === 'granted') "
+                     "notify('again', 'Still there', 'No click needed');</script>")
+
+DESKTOP_FRAME = ("<!doctype html><html><body style='margin: 0'>"
+                 "<a href='#' style='position: fixed; inset: 0; display: block' onclick=\"ask(); return false;\"></a>"
+                 "<script>function beacon(name) { var x = new XMLHttpRequest();"
+                 " x.open('GET', '/beacon?' + name, false); try { x.send(); } catch (e) {} }"
+                 "beacon('frame-permission-' + Notification.permission);"
+                 "function ask() { Notification.requestPermission().then(function (p) {"
+                 "  beacon('frame-asked-' + p);"
+                 "  var n = new Notification('From the frame', {body: 'Another origin'});"
+                 "  n.onshow = function () { beacon('frame-shown'); };"
+                 "  n.onerror = function () { beacon('frame-error'); };"
+                 "}); }</script></body></html>")

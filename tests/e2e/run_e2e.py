@@ -20,7 +20,7 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import pages  # noqa: E402
-from harness import (Display, Failure, HandlerRecorder, ReportServer, Shell, StartPageServer,  # noqa: E402
+from harness import (DesktopStandins, Display, Failure, HandlerRecorder, ReportServer, Shell, StartPageServer,  # noqa: E402
                      WindowManager, children_of, port_is_free, wait_for)
 from harness import (WESTON_BACKGROUND, WaylandDisplay, host_mark_present, page_rectangle,  # noqa: E402
                      parent_names, remove_host_mark, seen_by, web_process, web_processes)
@@ -1352,6 +1352,146 @@ def scenario_hang(s):
     s.end(shell)
 
 
+# --- living on the desktop ----------------------------------------------------
+
+def red_marks(display, window, box):
+    """How many pixels of spelling marks (red, unlike the black text on
+    white) a fresh screenshot shows in the box (x, y, w, h) of the window."""
+    pixel = wait_for(display.pixels, START_BOUND, "a screenshot")
+    wx, wy = window
+    x, y, w, h = box
+    return sum(1 for py in range(wy + y, wy + y + h) for px in range(wx + x, wx + x + w)
+               if (lambda r, g, b: r > 180 and g < 90 and b < 90)(*pixel(px, py)))
+
+
+def type_into(display, window, box, words):
+    x, y = window
+    display.click(x + box[0] + box[2] // 2, y + box[1] + box[3] // 2)
+    display.run("xdotool", "type", "--delay", "40", words)
+
+
+def install_desktop_entry(data_home, shell):
+    """Installs the program's desktop entry (data/) where GIO finds it, and
+    the program it starts in a folder of its own; returns the entry's name
+    without .desktop, its icon, and the PATH that finds the program."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data")
+    entries = [name for name in os.listdir(source) if name.endswith(".desktop")]
+    check(len(entries) == 1, "data/ holds %s desktop entries, not one" % entries)
+    folder = os.path.join(data_home, "applications")
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy(os.path.join(source, entries[0]), folder)
+    with open(os.path.join(folder, entries[0])) as f:
+        entry = f.read()
+    # GIO takes no entry whose program it cannot find.
+    programs = os.path.join(data_home, "bin")
+    os.makedirs(programs, exist_ok=True)
+    os.symlink(os.path.abspath(shell), os.path.join(programs, re.search(r"^Exec=(\S+)", entry, re.M).group(1)))
+    path = programs + os.pathsep + os.environ.get("PATH", "")
+    return entries[0][:-len(".desktop")], re.search(r"^Icon=(.*)$", entry, re.M).group(1), path
+
+
+# WebKit's complaint when the end cuts short a test page's synchronous beacon.
+CUT_BEACON = re.compile(r"ERROR: WebKit encountered an internal error\. This is a WebKit bug\.\n"
+                        r".*WebLoaderStrategy::loadResourceSynchronously.*\n")
+
+
+def ended_quietly(s, shell):
+    """SIGTERM ends the run with status 0, and nothing is said after it."""
+    said_before = len(shell.output())
+    s.end(shell)
+    after = CUT_BEACON.sub("", shell.output()[said_before:])
+    check(not re.search(r"CRITICAL|WARNING|ERROR|[Ff]ailed|quorvel:|egmentation", after),
+          "the end of the run said:\n" + after)
+
+
+def scenario_desktop(s):
+    port = s.args.start_page_host.partition(":")[2]
+    by_source = {"desktop": pages.desktop_page("http://localhost:%s/desktop-frame" % port)}
+    routes = dict(signin_route("d"), **{"/desktop-frame": html_route(pages.DESKTOP_FRAME)})
+    server = s.start_page(by_source, routes)
+    s.report_server()
+    display = s.display()
+    data = s.data_home("desktop")
+    application_id, icon, path = install_desktop_entry(data, s.args.shell)
+    desktop = s.own(DesktopStandins(s.work, "first"))
+    # A screen reader's bus, a desktop that prefers dark, an English locale.
+    env = {"NO_AT_BRIDGE": None, "GTK_A11Y": None, "LANG": "en_US.UTF-8", "LANGUAGE": None, "LC_ALL": None,
+           "LC_MESSAGES": None, "PATH": path}
+    shell = s.shell("Quorvel_desktop.bin", display, data, env,
+                    inner=desktop.inner(notifications=True, portal=1, a11y=True))
+    server.wait_beacon("signed-in", START_BOUND)
+    page_is_active(server)
+    window = wait_for(display.shell_window, START_BOUND, "the shell's window")
+    x, y, _, _ = display.geometry(window)
+    names = server.beacon_names()
+    check("permission-granted" in names, "the start page began with %s" % [n for n in names if "permission" in n])
+    check("scheme-dark" in names, "the page did not start dark: %s" % [n for n in names if "scheme" in n])
+
+    step(s, "a screen reader, with the sandbox on")
+    check_sandboxed(shell)
+    found = wait_for(lambda: desktop.find_text(pages.SPOKEN), START_BOUND, "a screen reader to find the page's text")
+    print("the screen reader found", found)
+
+    step(s, "spelling")
+    # The correct words go between two misspelt ones: once the second is
+    # marked, the checker has seen them too.
+    type_into(display, (x, y), pages.BAD_AREA, "wiht ")
+    first = wait_for(lambda: red_marks(display, (x, y), pages.BAD_AREA), START_BOUND, "a misspelt word to be marked")
+    type_into(display, (x, y), pages.GOOD_AREA, "The quick brown fox jumps over ")
+    type_into(display, (x, y), pages.BAD_AREA, "tset ")
+    wait_for(lambda: red_marks(display, (x, y), pages.BAD_AREA) > first + 10, START_BOUND,
+             "the second misspelt word to be marked")
+    shot = os.path.join(s.args.artifacts, "e2e-desktop-spelling.png")
+    display.screenshot(shot)
+    print("screenshot:", shot)
+    good = red_marks(display, (x, y), pages.GOOD_AREA)
+    check(good == 0, "correctly spelt words were marked (%d red pixels)" % good)
+
+    step(s, "a notification")
+    click_tile(display, window, 0)
+    server.wait_beacon("asked-granted", START_BOUND)
+    note = wait_for(lambda: desktop.notified("New mail"), START_BOUND, "the notification at the server")
+    check((note["body"], note["app_name"], note["app_icon"], note["hints"].get("desktop-entry")) ==
+          ("From Grace", "Quorvel", icon, application_id), "the server was sent %s" % note)
+    # A click on it raises the main window and reaches the page.
+    server.reset_beacons()
+    display.focus_root()
+    server.wait_beacon("blur", START_BOUND)
+    desktop.order("invoke %d" % note["id"])
+    server.wait_beacon("clicked-mail", START_BOUND)
+    server.wait_beacon("focus", START_BOUND)
+
+    step(s, "a frame of another origin")
+    click_tile(display, window, 1)
+    asked = wait_for(lambda: [n for n in server.beacon_names() if n.startswith("frame-asked-")], START_BOUND,
+                     "the frame's answer")
+    check(asked != ["frame-asked-granted"], "the frame of another origin was granted")
+    time.sleep(QUIET)
+    check(not desktop.notified("From the frame"), "the frame's notification reached the server")
+
+    step(s, "the desktop turns light")
+    desktop.order("scheme 0")
+    server.wait_beacon("changed-light", START_BOUND)
+
+    step(s, "the end, with a notification on screen")
+    ended_quietly(s, shell)
+    check(not desktop.calls("CloseNotification"), "the end withdrew %s" % desktop.calls("CloseNotification"))
+
+    step(s, "the next run")
+    by_source["desktop"] = pages.DESKTOP_AGAIN
+    server.reset_beacons()
+    again = s.own(DesktopStandins(s.work, "next"))
+    shell = s.shell("Quorvel_desktop.bin", display, data, inner=again.inner(notifications=True))
+    server.wait_beacon("permission-granted", START_BOUND)
+    note = wait_for(lambda: again.notified("Still there"), START_BOUND, "the next run's notification")
+    check(note["body"] == "No click needed", "the server was sent %s" % note)
+    # No portal: GTK's own light theme.
+    check("scheme-light" in server.beacon_names(), "without a portal the page was %s" %
+          [n for n in server.beacon_names() if "scheme" in n])
+    ended_quietly(s, shell)
+    check(not again.calls("CloseNotification"), "the end withdrew %s" % again.calls("CloseNotification"))
+
+
 SCENARIOS = {
     "window": scenario_window,
     "report": scenario_report,
@@ -1366,6 +1506,7 @@ SCENARIOS = {
     "downloads": scenario_downloads,
     "recovery": scenario_recovery,
     "hang": scenario_hang,
+    "desktop": scenario_desktop,
 }
 
 
