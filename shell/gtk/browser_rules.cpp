@@ -67,6 +67,13 @@ bool IsStartPageSite(const std::string& uri, const std::string& startPageHost) {
     return g_uri_get_port(start.get()) <= 0 && port == 443 && UriScheme(uri) == "https";
 }
 
+std::string SiteOf(const std::string& uri) {
+    const TGUriPtr parsed = ParseUri(uri);
+    if (!parsed || g_uri_get_host(parsed.get()) == nullptr) return uri;
+    return std::string(g_uri_get_scheme(parsed.get())) + "://" + g_uri_get_host(parsed.get()) + ":" +
+           std::to_string(g_uri_get_port(parsed.get()));
+}
+
 THandoff HandoffFor(const std::string& uri, bool linkToNewWindow, const std::string& startPageHost) {
     if (WebKitLoadsScheme(uri)) {
         const bool linkOut = linkToNewWindow && IsWebAddress(uri) && !IsStartPageSite(uri, startPageHost);

@@ -18,6 +18,10 @@ bool IsWebAddress(const std::string& uri);
 // https on that host when the host names no port.
 bool IsStartPageSite(const std::string& uri, const std::string& startPageHost);
 
+// The scheme, host and port of a page's address, as text: what the user
+// allows a page to do; the address itself when it names no host.
+std::string SiteOf(const std::string& uri);
+
 // Where an address the guard let through goes.
 enum class THandoff {
     None,     // WebKit loads it, in the view or in a second window

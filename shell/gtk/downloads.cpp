@@ -24,14 +24,6 @@ std::string ViewUri(WebKitWebView* view) {
     return uri != nullptr ? uri : "";
 }
 
-// The scheme, host and port of a page's address: what the user allows.
-std::string SiteOf(const std::string& uri) {
-    const TGUriPtr parsed{g_uri_parse(uri.c_str(), G_URI_FLAGS_NONE, nullptr)};
-    if (!parsed || g_uri_get_host(parsed.get()) == nullptr) return uri;
-    return std::string(g_uri_get_scheme(parsed.get())) + "://" + g_uri_get_host(parsed.get()) + ":" +
-           std::to_string(g_uri_get_port(parsed.get()));
-}
-
 // What a finished download lacks of what its response promised; 0 when it is
 // whole or nothing was promised. A coded body is counted after decoding, so
 // its length says nothing.

@@ -978,22 +978,19 @@ def new_shell_window(display, known):
     return next((w for w in visible_shell_windows(display) if w not in known), None)
 
 
-def press(display, window_title, key):
-    """Waits for the window, lets it take the focus, and presses key."""
-    dialog = wait_for(lambda: windows_titled(display, window_title), START_BOUND, "the window " + window_title)[0]
-    display.run("xdotool", "windowactivate", "--sync", dialog, check=False)
-    wait_for(lambda: display.run("xdotool", "getactivewindow", check=False).strip() == str(int(dialog, 0)),
-             START_BOUND, "the window %s to take the focus" % window_title)
-    display.run("xdotool", "key", key)
-    wait_for(lambda: not windows_titled(display, window_title), START_BOUND, "the window %s to go" % window_title)
-
-
 def press_into(display, window, key):
     """Lets window take the focus and presses key."""
     display.run("xdotool", "windowactivate", "--sync", window, check=False)
     wait_for(lambda: display.run("xdotool", "getactivewindow", check=False).strip() == str(int(window, 0)),
              START_BOUND, "the window %s to take the focus" % window)
     display.run("xdotool", "key", key)
+
+
+def press(display, window_title, key):
+    """Waits for the window, presses key in it, and waits for it to go."""
+    dialog = wait_for(lambda: windows_titled(display, window_title), START_BOUND, "the window " + window_title)[0]
+    press_into(display, dialog, key)
+    wait_for(lambda: not windows_titled(display, window_title), START_BOUND, "the window %s to go" % window_title)
 
 
 def step(s, text):
